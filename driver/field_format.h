@@ -1,0 +1,57 @@
+// Output records: fixed-field editing (Iw, Fw.d, Ew.d, Dw.d, nX, texts,
+// slashes, repeat counts) and the free-form record.  Pure functions of the
+// stored binary values; exact decimal rounding, independent of the locale.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace kelvorat::fmt {
+
+// Single-field editors; each appends exactly w characters (w asterisks when
+// the value does not fit the field).
+void put_i(std::string& out, std::int64_t value, int w);
+void put_f(std::string& out, double value, int w, int d);
+void put_e(std::string& out, double value, int w, int d);  // Ew.d
+void put_d(std::string& out, double value, int w, int d);  // Dw.d
+void put_x(std::string& out, int n);
+
+// A value of an output list.
+using Value = std::variant<std::int32_t, double>;
+
+// Works through a descriptor list such as "3X,I4,2X,10(10D10.4,/)" or
+// "' LOCATION OF THE OBS WELL: ',2F10.4" with the given values and returns
+// the lines it forms (without line terminators).  Texts are written between
+// single quotes in `descriptors`.  The list stops at the first descriptor
+// that needs a value once the values have run out.
+std::vector<std::string> format_lines(std::string_view descriptors, std::span<const Value> values);
+std::vector<std::string> format_lines(std::string_view descriptors,
+                                      std::initializer_list<Value> values);
+// The same for lists that always form exactly one line.
+std::string format_line(std::string_view descriptors, std::initializer_list<Value> values);
+
+// The free-form record: column 1 blank, texts copied, numbers in the
+// program's own forms.
+class FreeRecord {
+ public:
+  FreeRecord& text(std::string_view s);
+  FreeRecord& integer(std::int64_t v);
+  FreeRecord& real(double v);
+  // The finished record, without a line terminator.
+  std::string str() const;
+
+ private:
+  std::string buf_ = " ";
+  bool last_was_number_ = false;
+};
+
+// Free-form form of one real, as it appears inside a record:
+// 0.2500000000000000, 1.000000000000000E-02, Infinity, NaN.
+std::string free_real(double v);
+
+}  // namespace kelvorat::fmt
