@@ -44,6 +44,16 @@ class DeckReader {
   int line_number() const { return line_no_; }
 
  private:
+  // Takes the next unread line (without its LF, or CR LF) and advances past
+  // it; false at the end of the text.
+  bool take_line(std::string_view& line);
+
+  // Throws the DeckError for `line`, e.g. `expected` = "a real number" and
+  // `found` = the offending text (made printable here), or nullptr for the
+  // end of the file.
+  [[noreturn]] void fail(long long line, int record_no, std::string_view names,
+                         std::string_view expected, const std::string_view* found) const;
+
   std::string text_;
   std::string file_name_;
   std::size_t pos_ = 0;  // start of the next unread line
