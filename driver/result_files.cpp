@@ -31,7 +31,8 @@ ResultFiles::ResultFiles(const std::filesystem::path& dir, std::FILE* console) {
   auto open = [&](File& f, const char* name) {
     f.name = name;
     f.fp = std::fopen((dir / name).c_str(), "wb");
-    if (f.fp == nullptr) throw FileError(f.name + ": cannot create the result file: " + reason(errno));
+    if (f.fp == nullptr)
+      throw FileError(f.name + ": cannot create the result file: " + reason(errno));
     std::setvbuf(f.fp, nullptr, _IOFBF, 1 << 16);
   };
   open(adet_, "adet.res");
@@ -50,12 +51,18 @@ ResultFiles::~ResultFiles() {
 
 ResultFiles::File& ResultFiles::file(Channel channel) {
   switch (channel) {
-    case Channel::console: return console_;
-    case Channel::adet: return adet_;
-    case Channel::kelvorat: return kelvorat_;
-    case Channel::kelvdim: return kelvdim_;
-    case Channel::dim2: return dim2_;
-    case Channel::tromb: return tromb_;
+    case Channel::console:
+      return console_;
+    case Channel::adet:
+      return adet_;
+    case Channel::kelvorat:
+      return kelvorat_;
+    case Channel::kelvdim:
+      return kelvdim_;
+    case Channel::dim2:
+      return dim2_;
+    case Channel::tromb:
+      return tromb_;
   }
   return adet_;
 }

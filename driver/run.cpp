@@ -50,9 +50,9 @@ std::int32_t checked_term_count(std::int32_t read, LineSink& sink) {
   }
   if (n % 2 != 0) {
     n = n + 1;
-    warn(sink, fmt::format_line(
-                   "' # OF TERMS FOR STEHFEST ALGORITHM MUST BE EVEN. THIS VALUE IS RESET TO',I3",
-                   {n}));
+    warn(sink,
+         fmt::format_line(
+             "' # OF TERMS FOR STEHFEST ALGORITHM MUST BE EVEN. THIS VALUE IS RESET TO',I3", {n}));
   }
   return n;
 }
@@ -109,8 +109,9 @@ StartUp read_start_up(deck::DeckReader& deck, ModelState& s, LineSink& sink) {
                       .real(u.thickness));
   t.STLEAK = u.K / u.thickness;
   s.STLEAKT = u.K / (u.thickness * t.T2);
-  echo_free(sink,
-            fmt::FreeRecord().text(" STLEAKT = ").real(s.STLEAKT).text(" STLEAK = ").real(t.STLEAK));
+  echo_free(
+      sink,
+      fmt::FreeRecord().text(" STLEAKT = ").real(s.STLEAKT).text(" STLEAK = ").real(t.STLEAK));
 
   deck.read_free(11, "Q, STOPT, T0, T0STEP, TA", {&t.Q, &t.STOPT, &t.T0, &t.T0STEP, &t.TA});
   echo_free(sink, fmt::FreeRecord().text(" Q     STOPT      T0       T0STEP      TA"));
@@ -184,6 +185,7 @@ int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE*
       const StehfestColumn column(u.NTERMS);
       const RunConstants rc = prepare_run(u.test, state);
       RombergState romberg;
+      ModelInverter inverter(u.test, rc, column, state, romberg, files);
 
       for (well = 1;; ++well) {
         if (well > 1) {
@@ -191,7 +193,7 @@ int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE*
           echo_fixed(files, kLocationFormat, {state.XO, state.YO});
         }
         const WellGeometry geom = place_observation_well(state, u.RW, u.test.Q, u.test.T3, files);
-        run_well(u.test, rc, column, geom, state, romberg, files);
+        run_well(u.test, rc, geom, state, inverter, files);
         if (well >= u.NOBS) break;
         for (Channel c : {Channel::kelvorat, Channel::kelvdim}) {
           files.line(c, "");

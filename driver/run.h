@@ -17,8 +17,8 @@ namespace kelvorat {
 struct StartUp {
   std::int32_t NOBS = 0;
   double RW = 0;
-  double K = 0;          // streambed hydraulic conductivity
-  double thickness = 0;  // streambed thickness
+  double K = 0;                  // streambed hydraulic conductivity
+  double thickness = 0;          // streambed thickness
   std::int32_t NTERMS_read = 0;  // as written in the deck (or the preset)
   std::int32_t NTERMS = 20;      // after the range and parity checks
   double ERRMAX_read = 0;

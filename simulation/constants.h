@@ -6,8 +6,8 @@
 
 namespace kelvorat {
 
-inline constexpr double kPi = static_cast<double>(3.1415927f);            // 3.1415927410125732
-inline constexpr double kNearWellFactor = static_cast<double>(0.003f);    // 0.003000000026077032
+inline constexpr double kPi = static_cast<double>(3.1415927f);              // 3.1415927410125732
+inline constexpr double kNearWellFactor = static_cast<double>(0.003f);      // 0.003000000026077032
 inline constexpr double kFullDepletionBound = static_cast<double>(0.001f);  // 0.0010000000474974513
 inline constexpr double kInvStepFactor = 0.35714286322496386;  // 1 / single-precision 2.8
 

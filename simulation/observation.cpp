@@ -7,8 +7,7 @@
 
 namespace kelvorat {
 
-WellGeometry place_observation_well(ModelState& s, double RW, double Q, double T3,
-                                    LineSink& sink) {
+WellGeometry place_observation_well(ModelState& s, double RW, double Q, double T3, LineSink& sink) {
   WellGeometry g;
 
   // Out of the bore: a well inside the pumping well's radius goes to its rim,
@@ -41,8 +40,9 @@ WellGeometry place_observation_well(ModelState& s, double RW, double Q, double T
   if (s.XO < 0.0) s.CHRT = CaseCode::A2;
   if (s.XO < -s.DN) s.CHRT = CaseCode::A1;
   if (s.XO > s.XW) s.CHRT = CaseCode::A4;
-  sink.line(Channel::adet,
-            fmt::FreeRecord().text(" THE PROBLEM IS DEFINED AS CASE: ").text(case_name(s.CHRT)).str());
+  sink.line(
+      Channel::adet,
+      fmt::FreeRecord().text(" THE PROBLEM IS DEFINED AS CASE: ").text(case_name(s.CHRT)).str());
 
   s.DY = s.YW - s.YO;
   return g;

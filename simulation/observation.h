@@ -9,9 +9,9 @@
 namespace kelvorat {
 
 struct WellGeometry {
-  double d = 0;      // x distance between the wells after the move out of the bore
-  double DXMIN = 0;  // radius of the near field, 0.003 * XW
-  double CORR = 0;   // steady-state correction, used only when corrected
+  double d = 0;            // x distance between the wells after the move out of the bore
+  double DXMIN = 0;        // radius of the near field, 0.003 * XW
+  double CORR = 0;         // steady-state correction, used only when corrected
   bool corrected = false;  // d < DXMIN: the well was moved out of the near field
 };
 

@@ -35,10 +35,13 @@ namespace {
 // The diffusivity of the zone whose profile the integrand evaluates.
 double case_diffusivity(const RunConstants& rc, CaseCode c) {
   switch (c) {
-    case CaseCode::A1: return rc.D1;
-    case CaseCode::A2: return rc.D2;
+    case CaseCode::A1:
+      return rc.D1;
+    case CaseCode::A2:
+      return rc.D2;
     case CaseCode::A3:
-    case CaseCode::A4: break;
+    case CaseCode::A4:
+      break;
   }
   return rc.D3;
 }
@@ -48,33 +51,30 @@ void write_setup_line(LineSink& sink, int step, double step0) {
                                             {step, step0, kLowerLimit, kUpperLimit, step0}));
 }
 
-// Inverts drawdown, depletion and error estimate at base rate a.  Every
-// term stores p over the zone diffusivities in the model record, integrates
-// the drawdown integrand over the wavenumber and evaluates the depletion
-// transform.
-Inversion invert_at(const PumpingTest& t, const RunConstants& rc, const StehfestColumn& column,
-                    double a, double step0, ModelState& state, RombergState& romberg,
-                    LineSink& sink, bool trace) {
-  const double r1 = 1.0 / rc.D1;
-  const double r2 = 1.0 / rc.D2;
-  const double r3 = 1.0 / rc.D3;
-  DrawdownIntegrand integrand{state};
+}  // namespace
+
+Inversion ModelInverter::at(double a, double step0, bool trace) {
+  const double r1 = 1.0 / rc_.D1;
+  const double r2 = 1.0 / rc_.D2;
+  const double r3 = 1.0 / rc_.D3;
+  DrawdownIntegrand integrand{state_};
   auto term = [&](double p) {
-    state.PD1 = p * r1;
-    state.PD2 = p * r2;
-    state.PD3 = p * r3;
+    state_.PD1 = p * r1;
+    state_.PD2 = p * r2;
+    state_.PD3 = p * r3;
     const IntervalIntegral r = rombint(integrand, kLowerLimit, step0, kUpperLimit, step0,
-                                       kAbsTolerance, t.ERRMAX, t.IPRT, romberg, sink);
-    const double depletion = deplet(state, t.STLEAK);
+                                       kAbsTolerance, test_.ERRMAX, test_.IPRT, romberg_, sink_);
+    const double depletion = deplet(state_, test_.STLEAK);
     return TermValues{r.integral, r.error_indicator, depletion};
   };
-  return invert(column, a, term, trace ? &sink : nullptr);
+  return invert(column_, a, term, trace ? &sink_ : nullptr);
 }
+
+namespace {
 
 double cut_depletion(double ratio) { return ratio < kDepletionCut ? 0.0 : ratio; }
 
-void write_tables(const PumpingTest& t, const ModelState& s, const WellSeries& w,
-                  LineSink& sink) {
+void write_tables(const PumpingTest& t, const ModelState& s, const WellSeries& w, LineSink& sink) {
   sink.line(Channel::adet, "   TIME STEP        TIME         DRAWDOWN        ERROR");
   sink.line(Channel::adet, "                    DAYS            M              M");
   const double dx = s.XW - s.XO;
@@ -103,9 +103,8 @@ void write_tables(const PumpingTest& t, const ModelState& s, const WellSeries& w
 
 }  // namespace
 
-WellSeries run_well(const PumpingTest& t, const RunConstants& rc, const StehfestColumn& column,
-                    const WellGeometry& geom, ModelState& state, RombergState& romberg,
-                    LineSink& sink) {
+WellSeries run_well(const PumpingTest& t, const RunConstants& rc, const WellGeometry& geom,
+                    const ModelState& state, Inverter& inverter, LineSink& sink) {
   WellSeries w;
   const std::int32_t nt = t.NT > 0 ? t.NT : 0;
   const double dc = case_diffusivity(rc, state.CHRT);
@@ -125,7 +124,7 @@ WellSeries run_well(const PumpingTest& t, const RunConstants& rc, const Stehfest
         const double a = rc.ln2 / time;
         const double step0 = integration_step(a, dc);
         write_setup_line(sink, i, step0);
-        const Inversion inv = invert_at(t, rc, column, a, step0, state, romberg, sink, true);
+        const Inversion inv = inverter.at(a, step0, true);
         draw = inv.aXP * rc.scale;
         if (geom.corrected) draw = draw + geom.CORR;
         depl = cut_depletion(kPi / t.Q * (inv.aDP * rc.scale));
@@ -140,8 +139,7 @@ WellSeries run_well(const PumpingTest& t, const RunConstants& rc, const Stehfest
           sink.line(Channel::adet,
                     fmt::FreeRecord().text("****FOR RESIDUAL DRAWDOWAN AND DEPLETION**").str());
           write_setup_line(sink, i, step0r);
-          const Inversion rec =
-              invert_at(t, rc, column, ar, step0r, state, romberg, sink, false);
+          const Inversion rec = inverter.at(ar, step0r, false);
           double rdraw = rec.aXP * rc.scale;
           if (geom.corrected) rdraw = rdraw + geom.CORR;
           const double rdepl = cut_depletion(kPi / t.Q * (rec.aDP * rc.scale));

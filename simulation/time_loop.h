@@ -64,11 +64,38 @@ class GuardStopAtStep : public std::exception {
   bool recovery_;
 };
 
+// The Stehfest inversion of drawdown, depletion and error estimate at one
+// base rate a = ln2 / t, with the integration step step0 of its integrals.
+// `trace` asks for the running sums after every term (pumping phase only).
+class Inverter {
+ public:
+  virtual ~Inverter() = default;
+  virtual Inversion at(double a, double step0, bool trace) = 0;
+};
+
+// The inversion of the model: every term stores p over the zone
+// diffusivities in the model record, integrates the drawdown integrand over
+// the wavenumber and evaluates the depletion transform.
+class ModelInverter final : public Inverter {
+ public:
+  ModelInverter(const PumpingTest& test, const RunConstants& rc, const StehfestColumn& column,
+                ModelState& state, RombergState& romberg, LineSink& sink)
+      : test_(test), rc_(rc), column_(column), state_(state), romberg_(romberg), sink_(sink) {}
+  Inversion at(double a, double step0, bool trace) override;
+
+ private:
+  const PumpingTest& test_;
+  const RunConstants& rc_;
+  const StehfestColumn& column_;
+  ModelState& state_;
+  RombergState& romberg_;
+  LineSink& sink_;
+};
+
 // Runs the time steps of the well whose geometry `geom` has just been fixed
 // in `state`, writes its step diagnostics and then its tables.
-WellSeries run_well(const PumpingTest& test, const RunConstants& rc, const StehfestColumn& column,
-                    const WellGeometry& geom, ModelState& state, RombergState& romberg,
-                    LineSink& sink);
+WellSeries run_well(const PumpingTest& test, const RunConstants& rc, const WellGeometry& geom,
+                    const ModelState& state, Inverter& inverter, LineSink& sink);
 
 // The integration step 10^KEXP for base rate a in a zone of diffusivity dc.
 double integration_step(double a, double dc);

@@ -1,0 +1,313 @@
+// The start-up of a run: the echo of every deck record in adet.res, the
+// corrections and the warnings on the console, derived by hand from the
+// record layouts; and whole runs without time steps for the file handling.
+#include "driver/run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/deck_reader.h"
+#include "driver/line_sink.h"
+
+namespace kelvorat {
+namespace {
+
+struct Recorder final : LineSink {
+  std::vector<std::string> adet, console;
+  void line(Channel c, std::string_view text) override {
+    if (c == Channel::adet) adet.emplace_back(text);
+    if (c == Channel::console) console.emplace_back(text);
+  }
+};
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+const char* const kDeckA =
+    "3\n"
+    "10.5 -20\n"
+    "100 0\n"
+    "0.25\n"
+    "100 0.0001\n"
+    "50.5 0.2\n"
+    "1000 1e-3\n"
+    "-50 -20\n"
+    "-5\n"
+    "2.5D-3 0.5\n"
+    "1000 0 1 1 2\n"
+    "  20   1\n"
+    "21\n"
+    "1e-6\n";
+
+TEST(StartUp, EchoOfEveryRecordWithSignCorrectionsAndTermRangeMessage) {
+  deck::DeckReader deck(kDeckA, "kelvorat.dat");
+  ModelState s;
+  Recorder rec;
+  const StartUp u = read_start_up(deck, s, rec);
+
+  const std::vector<std::string> expected = {
+      " 3",
+      " LOCATION OF THE OBS WELL:    10.5000  -20.0000",
+      " LOCATION OF THE PUMPING WELL:   100.0000    0.0000",
+      " RADIUS OF PUMPING WELL 0.2500000000000000",
+      " ZONE NO.      T         S    ",
+      "      1  0.1000D+030.1000D-03",
+      "      2  0.5050D+020.2000D+00",
+      "      3  0.1000D+040.1000D-02",
+      " LEFT BOUNDARY=  -50.00000000000000",
+      " RIGHT BOUNDARY=  -20.00000000000000",
+      "  DN =  5.000000000000000",
+      "  STREAMBED K = 2.500000000000000E-03  STREAMBED THICKNESS =  0.5000000000000000",
+      "  STLEAKT =  9.900990099009902E-05  STLEAK =  5.000000000000000E-03",
+      "  Q     STOPT      T0       T0STEP      TA",
+      "  0.100000E+04  0.000000E+00  0.100000E+01  0.100000E+01  0.200000E+01",
+      " THE NO. OF TIME STEPS TO BE CALCULATED:    20",
+      " # OF TERMS TO BE USED FOR STEHFEST ALGORITHM IS 21",
+      " # OF TERMS FOR STEHFEST ALGORITHM MUST BE BETWEEN 10 AND 20 FOR DOUBLE",
+      " PRECISION. THIS VALUE  IS RESET TO 10.",
+      " THE MAX RELATIVE ERROR ALLOWED FOR INTEGRATION OVER ANY INTERVAL IS: 0.100000E-05",
+  };
+  EXPECT_EQ(rec.adet, expected);
+  EXPECT_EQ(rec.console, (std::vector<std::string>{expected[17], expected[18]}));
+  EXPECT_EQ(rec.adet[17].size(), 71u);
+  EXPECT_EQ(rec.adet[18].size(), 39u);
+
+  // The run uses the corrected values; the echo shows XLB as read.
+  EXPECT_EQ(s.XLB, 50.0);
+  EXPECT_EQ(s.XRB, -20.0);
+  EXPECT_EQ(s.DN, 5.0);
+  EXPECT_EQ(u.NOBS, 3);
+  EXPECT_EQ(u.test.NT, 20);
+  EXPECT_EQ(u.test.IPRT, 1);
+  EXPECT_EQ(u.NTERMS_read, 21);
+  EXPECT_EQ(u.NTERMS, 6);
+  EXPECT_EQ(u.test.ERRMAX, 1e-6);  // 1/858 is not smaller
+  EXPECT_EQ(u.test.STLEAK, 0.0025 / 0.5);
+  EXPECT_EQ(s.STLEAKT, 0.0025 / (0.5 * 50.5));
+}
+
+// Replaces record 13 and 14 of deck A.
+std::string deck_with_terms(const std::string& nterms, const std::string& errmax) {
+  std::string d = kDeckA;
+  const auto cut = d.find("21\n1e-6\n");
+  return d.substr(0, cut) + nterms + "\n" + errmax + "\n";
+}
+
+TEST(StartUp, TermCountChecks) {
+  struct Case {
+    const char* record;
+    std::int32_t read, used;
+    bool range_message, parity_message;
+  };
+  for (const Case& c :
+       {Case{"6", 6, 6, false, false}, Case{"20", 20, 20, false, false},
+        Case{"5", 5, 6, true, false}, Case{"21", 21, 6, true, false}, Case{"0", 0, 6, true, false},
+        Case{"-3", -3, 6, true, false}, Case{"1000", 1000, 6, true, false},
+        Case{"7", 7, 8, false, true}, Case{"19", 19, 20, false, true},
+        Case{",", 20, 20, false, false}, Case{"/", 20, 20, false, false}}) {
+    SCOPED_TRACE(c.record);
+    deck::DeckReader deck(deck_with_terms(c.record, "1e-20"), "kelvorat.dat");
+    ModelState s;
+    Recorder rec;
+    const StartUp u = read_start_up(deck, s, rec);
+    EXPECT_EQ(u.NTERMS_read, c.read);
+    EXPECT_EQ(u.NTERMS, c.used);
+    std::vector<std::string> console;
+    if (c.range_message) {
+      console.push_back(" # OF TERMS FOR STEHFEST ALGORITHM MUST BE BETWEEN 10 AND 20 FOR DOUBLE");
+      console.push_back(" PRECISION. THIS VALUE  IS RESET TO 10.");
+    }
+    if (c.parity_message) {
+      console.push_back(" # OF TERMS FOR STEHFEST ALGORITHM MUST BE EVEN. THIS VALUE IS RESET TO " +
+                        std::string(c.used < 10 ? "  " : " ") + std::to_string(c.used));
+    }
+    EXPECT_EQ(rec.console, console);
+    // The echo line precedes the messages, which precede the ERRMAX echo.
+    ASSERT_EQ(rec.adet.size(), 18 + console.size());
+    EXPECT_EQ(rec.adet[16].substr(0, 48), " # OF TERMS TO BE USED FOR STEHFEST ALGORITHM IS");
+    for (std::size_t i = 0; i < console.size(); ++i) EXPECT_EQ(rec.adet[17 + i], console[i]);
+  }
+  // A count of 1000 does not fit the three columns of its echo.
+  deck::DeckReader deck(deck_with_terms("1000", "1e-20"), "kelvorat.dat");
+  ModelState s;
+  Recorder rec;
+  read_start_up(deck, s, rec);
+  EXPECT_EQ(rec.adet[16], " # OF TERMS TO BE USED FOR STEHFEST ALGORITHM IS***");
+}
+
+TEST(StartUp, ErrorBoundLowersTheTolerance) {
+  {
+    // 20 terms: the bound is 1 / 1.6472e12.
+    deck::DeckReader deck(deck_with_terms("20", "1e-6"), "kelvorat.dat");
+    ModelState s;
+    Recorder rec;
+    const StartUp u = read_start_up(deck, s, rec);
+    ASSERT_EQ(rec.console.size(), 1u);
+    EXPECT_EQ(rec.console[0],
+              " THE MAXIMUM RELATIVE ERROR SHOULD BE SMALLER THAN  0.6071E-12.  THIS VALUE IS "
+              "RESET TO   0.6071E-13");
+    EXPECT_EQ(rec.adet.back(), rec.console[0]);
+    EXPECT_NEAR(u.test.ERRMAX, 6.0710e-14, 1e-18);
+  }
+  {
+    // 7 terms are raised to 8: the bound is 1/18730 over the whole column.
+    deck::DeckReader deck(deck_with_terms("7", "1e-3"), "kelvorat.dat");
+    ModelState s;
+    Recorder rec;
+    const StartUp u = read_start_up(deck, s, rec);
+    ASSERT_EQ(rec.console.size(), 2u);
+    EXPECT_EQ(rec.console[1],
+              " THE MAXIMUM RELATIVE ERROR SHOULD BE SMALLER THAN  0.5339E-04.  THIS VALUE IS "
+              "RESET TO   0.5339E-05");
+    EXPECT_EQ(u.test.ERRMAX, 0.1 * (1.0 / 18730.0));
+  }
+  {
+    // A tolerance equal to the bound stays, without a message.
+    deck::DeckReader deck(deck_with_terms("8", "5.3390282968499735e-05"), "kelvorat.dat");
+    ModelState s;
+    Recorder rec;
+    const StartUp u = read_start_up(deck, s, rec);
+    EXPECT_TRUE(rec.console.empty());
+    EXPECT_EQ(u.test.ERRMAX, 1.0 / 18730.0);
+  }
+}
+
+// Whole runs in a scratch directory.
+class RunInDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        std::filesystem::temp_directory_path() /
+        ("kelvorat_run_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+  }
+  std::string read(const std::string& name) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // Runs the program; returns the exit status, console and error text.
+  int run(std::string& console, std::string& errors) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const int status = run_program(dir_, out, err);
+    auto slurp = [](std::FILE* f) {
+      std::rewind(f);
+      std::string s;
+      for (int ch; (ch = std::fgetc(f)) != EOF;) s.push_back(static_cast<char>(ch));
+      std::fclose(f);
+      return s;
+    };
+    console = slurp(out);
+    errors = slurp(err);
+    return status;
+  }
+  std::filesystem::path dir_;
+};
+
+// A deck without time steps: wells are placed and their empty tables
+// written, but nothing is integrated.
+std::string no_step_deck(const std::string& nobs, const std::string& wells) {
+  return nobs + "\n50 0\n100 0\n0.1\n100 0.1\n100 0.1\n100 0.1\n1000 1000\n10\n1 1\n" +
+         "1000 0 1 1 2\n   0   0\n6\n1e-3\n" + wells;
+}
+
+TEST_F(RunInDir, TwoWellsAreSeparatedInTwoOfTheTableFiles) {
+  write("kelvorat.dat", no_step_deck("2", "-5 3\n-20 0\n"));
+  std::string console, errors;
+  ASSERT_EQ(run(console, errors), 0) << errors;
+  EXPECT_EQ(console, " End\n");
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(read("kelvorat.res"), "\n\n");
+  EXPECT_EQ(read("kelvdim.res"), "\n\n");
+  EXPECT_EQ(read("dim2.res"), "");
+  EXPECT_EQ(read("tromb.res"), "");
+  const std::vector<std::string> adet = lines_of(read("adet.res"));
+  ASSERT_EQ(adet.size(), 18u + 4 + 1 + 4);
+  const std::vector<std::string> wells(adet.begin() + 18, adet.end());
+  EXPECT_EQ(wells, (std::vector<std::string>{
+                       " THE OBS. WELL IS LOCATED INSIDE NO.    3 ZONE",
+                       "  THE PROBLEM IS DEFINED AS CASE: A3",
+                       "   TIME STEP        TIME         DRAWDOWN        ERROR",
+                       "                    DAYS            M              M",
+                       " LOCATION OF THE OBS WELL:    -5.0000    3.0000",
+                       " THE OBS. WELL IS LOCATED INSIDE NO.    2 ZONE",
+                       "  THE PROBLEM IS DEFINED AS CASE: A2",
+                       "   TIME STEP        TIME         DRAWDOWN        ERROR",
+                       "                    DAYS            M              M",
+                   }));
+}
+
+TEST_F(RunInDir, WellCountsBelowOneComputeOneWellAndExtraLocationsAreNotRead) {
+  for (const char* nobs : {"0", "-4", "1"}) {
+    write("kelvorat.dat", no_step_deck(nobs, "not a location\n"));
+    std::string console, errors;
+    ASSERT_EQ(run(console, errors), 0) << nobs << errors;
+    EXPECT_EQ(read("kelvorat.res"), "");
+    EXPECT_EQ(lines_of(read("adet.res")).size(), 22u);
+  }
+}
+
+TEST_F(RunInDir, DeckEndingBeforeALaterWellKeepsTheFirstWell) {
+  write("kelvorat.dat", no_step_deck("2", ""));
+  std::string console, errors;
+  EXPECT_EQ(run(console, errors), 2);
+  EXPECT_EQ(console, "");
+  EXPECT_NE(errors.find("kelvorat.dat:"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("record 15"), std::string::npos) << errors;
+  const std::vector<std::string> adet = lines_of(read("adet.res"));
+  ASSERT_EQ(adet.size(), 22u);
+  EXPECT_EQ(adet.back(), "                    DAYS            M              M");
+  // The separator is written before the next well's location is read.
+  EXPECT_EQ(read("kelvorat.res"), "\n\n");
+}
+
+TEST_F(RunInDir, UnreadableValueStopsWithTheEchoSoFar) {
+  write("kelvorat.dat", "1\n50 0\n1O0.0 0\n");
+  std::string console, errors;
+  EXPECT_EQ(run(console, errors), 2);
+  EXPECT_EQ(errors.rfind("kelvorat.dat:3: record 3 (XW, YW)", 0), 0u) << errors;
+  EXPECT_NE(errors.find("1O0.0"), std::string::npos);
+  EXPECT_EQ(read("adet.res"), " 1\n LOCATION OF THE OBS WELL:    50.0000    0.0000\n");
+}
+
+TEST_F(RunInDir, MissingDeckLeavesEarlierResultsAlone) {
+  write("adet.res", "earlier run\n");
+  write("tromb.res", "earlier trace\n");
+  std::string console, errors;
+  EXPECT_EQ(run(console, errors), 2);
+  EXPECT_EQ(errors.rfind("kelvorat.dat: cannot open the input deck: ", 0), 0u) << errors;
+  EXPECT_EQ(read("adet.res"), "earlier run\n");
+  EXPECT_EQ(read("tromb.res"), "earlier trace\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "kelvorat.res"));
+}
+
+TEST_F(RunInDir, StaleTraceDoesNotSurviveARunWithoutTrace) {
+  write("tromb.res", "earlier trace\n");
+  write("kelvorat.dat", no_step_deck("1", ""));
+  std::string console, errors;
+  ASSERT_EQ(run(console, errors), 0) << errors;
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "tromb.res"));
+  EXPECT_EQ(read("tromb.res"), "");
+}
+
+}  // namespace
+}  // namespace kelvorat
