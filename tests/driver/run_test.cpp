@@ -128,7 +128,7 @@ TEST(StartUp, TermCountChecks) {
       console.push_back(" PRECISION. THIS VALUE  IS RESET TO 10.");
     }
     if (c.parity_message) {
-      console.push_back(" # OF TERMS FOR STEHFEST ALGORITHM MUST BE EVEN. THIS VALUE IS RESET TO " +
+      console.push_back(" # OF TERMS FOR STEHFEST ALGORITHM MUST BE EVEN. THIS VALUE IS RESET TO" +
                         std::string(c.used < 10 ? "  " : " ") + std::to_string(c.used));
     }
     EXPECT_EQ(rec.console, console);
