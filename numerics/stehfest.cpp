@@ -6,15 +6,12 @@
 namespace kelvorat {
 
 // For N even and h = N / 2,
-//   V_i = (-1)^(h+i) * sum_{k = floor((i+1)/2)}^{min(i,h)}
+//   V_i = (-1)^(h+i) * sum over k = floor((i+1)/2) .. min(i,h) of
 //         k^h (2k)! / ((h-k)! k! (k-1)! (i-k)! (2k-i)!),
-// evaluated in exact rational arithmetic and rounded to 15 significant
-// digits (the literal then rounds to the nearest double).  Generated with
-//   from fractions import Fraction; from math import factorial as F
-//   V = lambda N, i: (-1) ** (N // 2 + i) * sum(
-//       Fraction(k ** (N // 2) * F(2 * k), F(N // 2 - k) * F(k) * F(k - 1) * F(i - k) * F(2 * k -
-//       i)) for k in range((i + 1) // 2, min(i, N // 2) + 1))
-// and each value printed with Decimal(num) / Decimal(den) in format '.14e'.
+// evaluated in exact rational arithmetic (Python fractions.Fraction with
+// math.factorial) and rounded to 15 significant digits by printing
+// Decimal(numerator) / Decimal(denominator) in the format '.14e'; the
+// literal then rounds to the nearest double.
 // Columns: N = 6, 8, 10, 12, 14, 16, 18, 20.
 // clang-format off
 const double STEHV[20][8] = {
