@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -146,11 +147,18 @@ StartUp read_start_up(deck::DeckReader& deck, ModelState& s, LineSink& sink) {
 
 namespace {
 
+// The shortest decimal form that reads back as the same double.
+std::string shortest(double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
 std::string guard_stop_message(const GuardStopAtStep& stop, int well) {
   std::string m = "kelvorat: run stopped: an exponential argument of ";
-  m += fmt::free_real(stop.bar());
+  m += shortest(stop.bar());
   m += " exceeds 700 at observation well " + std::to_string(well) + ", time step " +
-       std::to_string(stop.step()) + " (time " + fmt::free_real(stop.time()) + " days";
+       std::to_string(stop.step()) + " (time " + shortest(stop.time()) + " days";
   m += stop.recovery() ? ", recovery after the stop of pumping)" : ")";
   m += "; this usually comes from a well far from the pumping well at an early output time, or "
        "from a very wide or very leaky stream zone: start the output times later, or check the "
