@@ -11,8 +11,8 @@ double deplet(const ModelState& s, double STLEAK) {
   // (the amplitude would be infinite and the product undefined).
   if (z.CM2 == 0.0 && z.CP3 == 0.0) return 0.0;
 
-  const double EIN = ddxp(-(z.ROOT2 * s.DN));
-  const double E14 = ddxp(z.ROOT2 * s.DN * chain::kOneFourteenth);
+  const double EIN = chain::gexp(-(z.ROOT2 * s.DN));
+  const double E14 = chain::gexp(z.ROOT2 * s.DN * chain::kOneFourteenth);
   const double EOUT = chain::pow14(E14);  // e^(ROOT2*DN)
   // ROOT2 times the integral of the zone-2 profile over -DN <= x <= 0.
   const double ZINT = z.CM2 * EOUT + ((1.0 - EIN) * z.CP2 - z.CM2);

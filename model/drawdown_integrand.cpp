@@ -88,31 +88,31 @@ double integrand(const ModelState& s, double lambda) {
       // x = -DN and is flat at the left boundary.
       const double arg_a = (s.XO - s.DN) * z.ROOT1;
       const double arg_j = -(z.ROOT1 * ((s.XO + s.DN) + 2.0 * s.XLB));
-      double EA = ddxp(arg_a);
-      double J1 = ddxp(arg_j);
+      double EA = chain::gexp(arg_a);
+      double J1 = chain::gexp(arg_j);
       if (vanished(z)) [[unlikely]] {
         const double shift = chain::rescale_vanished(z);
-        EA = std::exp(arg_a - shift);
-        J1 = std::exp(arg_j - shift);
+        EA = chain::pexp(arg_a - shift);
+        J1 = chain::pexp(arg_j - shift);
       }
       GX = times_amp<kAllWide>(z, J1 + EA);
       break;
     }
     case CaseCode::A2: {
-      const double EA = ddxp(z.ROOT2 * s.XO);
-      const double EB = ddxp(-(z.ROOT2 * s.XO));
+      const double EA = chain::gexp(z.ROOT2 * s.XO);
+      const double EB = chain::gexp(-(z.ROOT2 * s.XO));
       if (vanished(z)) [[unlikely]]
         chain::rescale_vanished(z);
       GX = times_amp<kAllWide>(z, z.CP2 * EA + EB * z.CM2);
       break;
     }
     case CaseCode::A3: {
-      const double EA = ddxp(z.ROOT3 * s.XO * chain::kOneFourteenth);
-      const double EB = ddxp(-(z.ROOT3 * s.XO));
+      const double EA = chain::gexp(z.ROOT3 * s.XO * chain::kOneFourteenth);
+      const double EB = chain::gexp(-(z.ROOT3 * s.XO));
       if (z.asymptotic) {
         // A well in an unbounded uniform aquifer; the regular term is not
         // needed beyond its two guarded exponentials.
-        GX = -(ddxp(-((s.XW - s.XO) * z.ROOT3)) * 0.5);
+        GX = -(chain::gexp(-((s.XW - s.XO) * z.ROOT3)) * 0.5);
       } else {
         if (vanished(z)) [[unlikely]]
           chain::rescale_vanished(z);
@@ -122,10 +122,10 @@ double integrand(const ModelState& s, double lambda) {
     }
     case CaseCode::A4:
     default: {
-      const double EA = ddxp(z.ROOT3 * s.XO - (2.0 * z.ROOT3) * s.XRB);
-      const double EB = ddxp(-(z.ROOT3 * s.XO));
+      const double EA = chain::gexp(z.ROOT3 * s.XO - (2.0 * z.ROOT3) * s.XRB);
+      const double EB = chain::gexp(-(z.ROOT3 * s.XO));
       if (z.asymptotic) {
-        GX = -(ddxp((s.XW - s.XO) * z.ROOT3) * 0.5);
+        GX = -(chain::gexp((s.XW - s.XO) * z.ROOT3) * 0.5);
       } else {
         if (vanished(z)) [[unlikely]]
           chain::rescale_vanished(z);

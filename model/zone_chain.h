@@ -31,12 +31,35 @@ inline bool normal_mag(double r) {
   return a > DBL_MIN && a <= DBL_MAX;
 }
 
+// Below this argument e^x lies under half the least subnormal and rounds to
+// +0; the library's exp reaches that answer only through its slow underflow
+// path, which large wavenumbers would otherwise take on most calls.
+inline constexpr double kExpZeroBelow = -746.0;
+
+// ddxp for the model's terms: the guard and the same value, with the
+// certain underflows answered directly.  Such arguments never trip the guard.
+inline double gexp(double arg) { return arg < kExpZeroBelow ? 0.0 : ddxp(arg); }
+
+// The plain exponential with the same shortcut, for arguments already known
+// to pass the guard.
+inline double pexp(double arg) { return arg < kExpZeroBelow ? 0.0 : std::exp(arg); }
+
 // x^14 by square-and-multiply from the highest bit: ((x^2*x)^2*x)^2.
 template <class T>
 inline T pow14(T x) {
   const T x3 = (x * x) * x;
   const T x7 = (x3 * x3) * x;
   return x7 * x7;
+}
+
+// EWPOS = EW14^14 in the extended range.  The significand's powers stay in
+// [1, 2^14), so the double products round exactly as the Wide ones do (scaling
+// by powers of two never changes a rounding), and the exponent is 14 e.
+inline Wide pow14_wide(double x) {
+  const Wide w = Wide::from(x);
+  if (!w.regular()) return pow14(w);
+  const double p = pow14(w.m);
+  return {wide_detail::significand_of(p), 14 * w.e + wide_detail::exponent_of(p)};
 }
 
 // x^13 the same way: ((x^2*x)^2)^2*x.
@@ -79,15 +102,15 @@ inline void evaluate(const ModelState& s, double lam2, ZoneChain& z) {
   z.ARG_EM1 = -s.DN * two_root1 - s.DN * z.ROOT2;
   z.ARG_EP2 = z.ROOT2 * s.DN - two_root1 * s.XLB;
   z.ARG_EM2 = -two_root1 * s.XLB - z.ROOT2 * s.DN;
-  z.EP1 = ddxp(z.ARG_EP1);
-  z.EM1 = ddxp(z.ARG_EM1);
-  z.EP2 = ddxp(z.ARG_EP2);
-  z.EM2 = ddxp(z.ARG_EM2);
+  z.EP1 = gexp(z.ARG_EP1);
+  z.EM1 = gexp(z.ARG_EM1);
+  z.EP2 = gexp(z.ARG_EP2);
+  z.EM2 = gexp(z.ARG_EM2);
 
   z.RXW = z.ROOT3 * s.XW;
-  z.EWNEG = ddxp(-z.RXW);
-  z.EW14 = ddxp(z.RXW * kOneFourteenth);
-  z.EWRB = ddxp(z.RXW - (2.0 * z.ROOT3) * s.XRB);
+  z.EWNEG = gexp(-z.RXW);
+  z.EW14 = gexp(z.RXW * kOneFourteenth);
+  z.EWRB = gexp(z.RXW - (2.0 * z.ROOT3) * s.XRB);
 
   coefficients(z);
   z.asymptotic = z.RXW > 600.0 || z.ROOT3 > 60.0;
@@ -101,10 +124,10 @@ inline void evaluate(const ModelState& s, double lam2, ZoneChain& z) {
 // of the caller carry the same factor.  The guarded calls have already run.
 inline double rescale_vanished(ZoneChain& z) {
   const double shift = std::fmax(std::fmax(z.ARG_EP1, z.ARG_EM1), std::fmax(z.ARG_EP2, z.ARG_EM2));
-  z.EP1 = std::exp(z.ARG_EP1 - shift);
-  z.EM1 = std::exp(z.ARG_EM1 - shift);
-  z.EP2 = std::exp(z.ARG_EP2 - shift);
-  z.EM2 = std::exp(z.ARG_EM2 - shift);
+  z.EP1 = pexp(z.ARG_EP1 - shift);
+  z.EM1 = pexp(z.ARG_EM1 - shift);
+  z.EP2 = pexp(z.ARG_EP2 - shift);
+  z.EM2 = pexp(z.ARG_EM2 - shift);
   coefficients(z);
   return shift;
 }
@@ -117,7 +140,7 @@ struct Tail {
 };
 
 inline Tail<Wide> wide_tail(const ZoneChain& z) {
-  const Wide ewpos = pow14(Wide::from(z.EW14));
+  const Wide ewpos = pow14_wide(z.EW14);
   const Wide t = z.CP3 * ewpos;
   const double c = z.CM3 * z.EWNEG;
   const double rpn = z.EWRB + z.EWNEG;
