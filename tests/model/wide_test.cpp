@@ -108,7 +108,7 @@ TEST(Wide, ConversionNearTheEdgesOfTheDoubleRange) {
   EXPECT_EQ((W(1.0) * W(0x1p-1000) * W(0x1p-1000)).to_double(), 0.0);
 }
 
-TEST(Wide, SpecialValuesFollowDoubleRules) {
+TEST(Wide, NonFiniteAndZeroValuesFollowDoubleRules) {
   EXPECT_TRUE(std::isnan((W(0.0) * W(HUGE_VAL)).to_double()));
   EXPECT_EQ((W(1.0) / W(0.0)).to_double(), HUGE_VAL);
   EXPECT_EQ((W(-2.0) / W(HUGE_VAL)).to_double(), 0.0);
