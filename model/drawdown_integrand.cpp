@@ -72,6 +72,9 @@ double far_side(const chain::ZoneChain& z, double EA, double EB) {
   return (a * (t.CNUM / (rmn * t.DEN))).to_double();
 }
 
+// All four zone-2 exponentials underflowed.  Every case term built on AMP
+// would be 0 * infinity, on the regular branch and, for "A1" and "A2", on the
+// asymptotic one as well; those terms take the rescaled chain.
 inline bool vanished(const chain::ZoneChain& z) { return z.CP2 == 0.0 && z.CM2 == 0.0; }
 
 template <bool kAllWide>
