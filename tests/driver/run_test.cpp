@@ -96,6 +96,45 @@ TEST(StartUp, EchoOfEveryRecordWithSignCorrectionsAndTermRangeMessage) {
   EXPECT_EQ(s.STLEAKT, 0.0025 / (0.5 * 50.5));
 }
 
+// The same problem written with the other record forms: comments after the
+// values, commas, a repeat count, a D exponent, records spread over lines,
+// a slash ending a record early, and a slash leaving RW at its start value.
+const char* const kDeckB =
+    "3 , number of observation wells\n"
+    "10.5,-20\n"
+    "1*100 0\n"
+    "/ radius left as it is\n"
+    "100,1.0D-4\n"
+    "50.5\n"
+    "   0.2\n"
+    "1000 1e-3 99 99\n"
+    "-50,-20,\n"
+    "-5/\n"
+    "2.5D-3\t5E-1\n"
+    "1000 , 0 , 1\n"
+    "1 2\n"
+    "  20   1   comment\n"
+    "21\n"
+    "1.0E-06\n";
+
+TEST(StartUp, EveryRecordFormGivesTheSameEcho) {
+  deck::DeckReader a(kDeckA, "kelvorat.dat"), b(kDeckB, "kelvorat.dat");
+  ModelState sa, sb;
+  Recorder ra, rb;
+  read_start_up(a, sa, ra);
+  const StartUp ub = read_start_up(b, sb, rb);
+  ASSERT_EQ(ra.adet.size(), rb.adet.size());
+  for (std::size_t i = 0; i < ra.adet.size(); ++i) {
+    if (i == 3) {
+      EXPECT_EQ(rb.adet[i], " RADIUS OF PUMPING WELL 0.000000000000000E+00");
+    } else {
+      EXPECT_EQ(ra.adet[i], rb.adet[i]) << "line " << i + 1;
+    }
+  }
+  EXPECT_EQ(ub.RW, 0.0);
+  EXPECT_EQ(ra.console, rb.console);
+}
+
 // Replaces record 13 and 14 of deck A.
 std::string deck_with_terms(const std::string& nterms, const std::string& errmax) {
   std::string d = kDeckA;
