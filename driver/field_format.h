@@ -21,6 +21,14 @@ void put_e(std::string& out, double value, int w, int d);  // Ew.d
 void put_d(std::string& out, double value, int w, int d);  // Dw.d
 void put_x(std::string& out, int n);
 
+// Writes an Ew.d or Dw.d field (`letter` 'E' or 'D') from parts already
+// rounded: `digits` are the d significant digits d1..dd, `exponent` the decimal exponent of
+// 0.d1..dd.  The exponent is written as letter, sign and two digits up to +-99, as sign and three
+// digits up to +-999, and the field is all asterisks beyond that. Exposed so the exponent ranges
+// that no double reaches can be checked.
+void put_e_parts(std::string& out, bool negative, std::string_view digits, int exponent, int w,
+                 char letter);
+
 // A value of an output list.
 using Value = std::variant<std::int32_t, double>;
 
@@ -48,10 +56,13 @@ class FreeRecord {
  private:
   std::string buf_ = " ";
   bool last_was_number_ = false;
+  bool has_items_ = false;  // a number first in the record gets no blank before it
 };
 
 // Free-form form of one real, as it appears inside a record:
 // 0.2500000000000000, 1.000000000000000E-02, Infinity, NaN.
 std::string free_real(double v);
+// The same, appended to `out` without a temporary string.
+void append_free_real(std::string& out, double v);
 
 }  // namespace kelvorat::fmt
