@@ -12,60 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
+#include "support/scratch_run.h"
 
 namespace kelvorat {
 namespace {
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) out.push_back(l);
-  return out;
-}
-
-struct RunResult {
-  int status = -1;
-  std::string console, errors;
-  std::vector<std::string> adet, kelvorat, kelvdim, dim2, tromb;
-};
-
-// Runs `deck` in a scratch directory of its own.
-RunResult run_deck(const std::string& deck) {
-  static int serial = 0;
-  const auto dir =
-      std::filesystem::temp_directory_path() /
-      ("kelvorat_whole_run_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / "kelvorat.dat", std::ios::binary) << deck;
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  RunResult r;
-  r.status = run_program(dir, out, err);
-  auto slurp = [](std::FILE* f) {
-    std::rewind(f);
-    std::string s;
-    for (int ch; (ch = std::fgetc(f)) != EOF;) s.push_back(static_cast<char>(ch));
-    std::fclose(f);
-    return s;
-  };
-  r.console = slurp(out);
-  r.errors = slurp(err);
-  auto read = [&](const char* name) {
-    std::ifstream in(dir / name, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return lines_of(s.str());
-  };
-  r.adet = read("adet.res");
-  r.kelvorat = read("kelvorat.res");
-  r.kelvdim = read("kelvdim.res");
-  r.dim2 = read("dim2.res");
-  r.tromb = read("tromb.res");
-  std::filesystem::remove_all(dir);
-  return r;
-}
+using testing::run_deck;
+using testing::RunResult;
 
 // Three zones with their own properties, a 5 m stream zone, the pumping
 // well 100 m from the stream.
@@ -81,12 +34,8 @@ std::string deck(const std::string& wells, int nobs, const std::string& times = 
 // The drawdown column of a well's rows in adet.res.
 std::vector<double> drawdowns(const RunResult& r, int well, int nt) {
   std::vector<double> out;
-  int seen = 0;
-  for (std::size_t i = 0; i < r.adet.size(); ++i) {
-    if (r.adet[i] != "   TIME STEP        TIME         DRAWDOWN        ERROR") continue;
-    if (++seen != well) continue;
-    for (int j = 0; j < nt; ++j) out.push_back(std::stod(r.adet.at(i + 2 + j).substr(27, 18)));
-  }
+  for (const auto& row : testing::table(r, well)) out.push_back(row.drawdown);
+  EXPECT_EQ(out.size(), static_cast<std::size_t>(nt));
   return out;
 }
 
