@@ -39,13 +39,14 @@ void warn(LineSink& sink, const std::string& text) {
 std::int32_t checked_term_count(std::int32_t read, LineSink& sink) {
   std::int32_t n = read;
   if (n > kMaxTerms || n < kMinTerms) {
-    for (const char* l : {" # OF TERMS FOR STEHFEST ALGORITHM MUST BE BETWEEN 10 AND 20 FOR DOUBLE",
-                          " PRECISION. THIS VALUE  IS RESET TO 10."}) {
-      sink.line(Channel::console, l);
-    }
-    for (const char* l : {" # OF TERMS FOR STEHFEST ALGORITHM MUST BE BETWEEN 10 AND 20 FOR DOUBLE",
-                          " PRECISION. THIS VALUE  IS RESET TO 10."}) {
-      sink.line(Channel::adet, l);
+    // The wording names the bounds of an earlier version; the accepted range
+    // is 6 to 20 and the count falls back to 6.  Users' scripts look for
+    // these lines as they stand.
+    constexpr const char* kMessage[] = {
+        " # OF TERMS FOR STEHFEST ALGORITHM MUST BE BETWEEN 10 AND 20 FOR DOUBLE",
+        " PRECISION. THIS VALUE  IS RESET TO 10."};
+    for (Channel c : {Channel::console, Channel::adet}) {
+      for (const char* l : kMessage) sink.line(c, l);
     }
     n = kMinTerms;
   }
