@@ -8,6 +8,7 @@
 
 #include "model/depletion.h"
 #include "model/drawdown_integrand.h"
+#include "model/model_fixtures.h"
 
 namespace {
 
@@ -21,23 +22,8 @@ std::array<double, 1024> wavenumbers(double lo, double hi) {
   return w;
 }
 
-ModelState zones(CaseCode c, double XO) {
-  ModelState s;
-  s.R12 = 2;
-  s.R23 = 0.5;
-  s.PD1 = 0.02;
-  s.PD2 = 0.01;
-  s.PD3 = 0.005;
-  s.STLEAKT = 0.004;
-  s.DN = 10;
-  s.XLB = 200;
-  s.XRB = 500;
-  s.XW = 100;
-  s.DY = 20;
-  s.CHRT = c;
-  s.XO = XO;
-  return s;
-}
+// The distinct zones of the integrand examples.
+ModelState zones(CaseCode c, double XO) { return kelvorat::testing::distinct_zones(c, XO); }
 
 double xo_for(CaseCode c) {
   switch (c) {
