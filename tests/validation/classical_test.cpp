@@ -117,6 +117,7 @@ TEST(Validation, StreamAsConstantHeadLineActsAsAnImageWell) {
     // The stream zone has a width of 0.5 m against 200 m to the well, so
     // the line sits at x = 0 to within that width.
     EXPECT_LT(dev, 5e-3) << "well " << w + 1;
+    RecordProperty("image_well" + std::to_string(w + 1), std::to_string(dev));
   }
   // Glover and Balmer: depletion ratio erfc(sqrt(S d^2 / (4 T t))).
   for (const auto& row : table(r, 1)) {
@@ -157,6 +158,8 @@ TEST(Validation, StreambedOfFiniteConductance) {
   }
   // The middle of the zone fits better than its edge.
   EXPECT_LT(dev_mid, dev_edge);
+  RecordProperty("conductance_mid", std::to_string(dev_mid));
+  RecordProperty("conductance_edge", std::to_string(dev_edge));
 }
 
 TEST(Validation, StopOfPumpingBySuperposition) {
