@@ -305,6 +305,25 @@ TEST_F(RunInDir, WellCountsBelowOneComputeOneWellAndExtraLocationsAreNotRead) {
   }
 }
 
+TEST_F(RunInDir, ThreeWellsLeaveTheFourthLocationUnread) {
+  write("kelvorat.dat", no_step_deck("3", "-5 3\n-20 0\nnot a location\n"));
+  std::string console, errors;
+  ASSERT_EQ(run(console, errors), 0) << errors;
+  EXPECT_EQ(read("kelvorat.res"), "\n\n\n\n");
+  int wells = 0;
+  for (const auto& l : lines_of(read("adet.res"))) wells += l.rfind("  THE PROBLEM IS", 0) == 0;
+  EXPECT_EQ(wells, 3);
+}
+
+TEST_F(RunInDir, ResultFileThatCannotBeCreated) {
+  write("kelvorat.dat", no_step_deck("1", ""));
+  std::filesystem::create_directory(dir_ / "kelvdim.res");
+  std::string console, errors;
+  EXPECT_EQ(run(console, errors), 2);
+  EXPECT_EQ(errors.rfind("kelvdim.res: cannot create the result file: ", 0), 0u) << errors;
+  EXPECT_EQ(console, "");
+}
+
 TEST_F(RunInDir, DeckEndingBeforeALaterWellKeepsTheFirstWell) {
   write("kelvorat.dat", no_step_deck("2", ""));
   std::string console, errors;
