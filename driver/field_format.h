@@ -47,6 +47,8 @@ std::string format_line(std::string_view descriptors, std::initializer_list<Valu
 // program's own forms.
 class FreeRecord {
  public:
+  // Room for the longest trace record, so a record allocates once.
+  FreeRecord() { buf_.reserve(160); }
   FreeRecord& text(std::string_view s);
   FreeRecord& integer(std::int64_t v);
   FreeRecord& real(double v);
