@@ -26,7 +26,9 @@ bool affordable(const std::string& text) {
     deck.read_free(2, "XO, YO", {&v[0], &v[1]});
     deck.read_free(3, "XW, YW", {&v[0], &v[1]});
     deck.read_free(4, "RW", {&v[0]});
-    for (int r = 5; r <= 10; ++r) deck.read_free(r, "", {&v[0], &v[1]});
+    for (int r = 5; r <= 8; ++r) deck.read_free(r, "", {&v[0], &v[1]});
+    deck.read_free(9, "DN", {&v[0]});
+    deck.read_free(10, "", {&v[0], &v[1]});
     deck.read_free(11, "", {&v[0], &v[1], &v[2], &v[3], &v[4]});
     deck.read_i4_pair(12, "NT, IPRT", nt, iprt);
     deck.read_free(13, "NTERMS", {&nterms});
