@@ -6,12 +6,15 @@
 
 #include <cmath>
 #include <exception>
-#include <string>
 
 namespace kelvorat {
 
+// The stop message of a trip; the run follows it with bar in E10.4.
+inline constexpr char kExpGuardStopText[] =
+    " STOP - MAXIMUM ARGUMENT FOR DEXP WILL BE EXCEEDED, BAR =";
+
 // Raised by ddxp for an argument above 700.  The run catches it, writes
-// exp_guard_record(bar()) to adet.res and stops.
+// the stop message with bar() and stops.
 class ExpGuardTrip : public std::exception {
  public:
   explicit ExpGuardTrip(double bar) : bar_(bar) {}
@@ -32,8 +35,5 @@ inline double ddxp(double bar) {
     throw_exp_guard_trip(bar);
   return std::exp(bar);
 }
-
-// The adet.res record of a trip: the message followed by bar in E10.4.
-std::string exp_guard_record(double bar);
 
 }  // namespace kelvorat

@@ -6,27 +6,12 @@
 
 #include <cmath>
 
-#include "driver/line_sink.h"
 #include "numerics/romberg.h"
+#include "numerics/trace.h"
 
 namespace kelvorat {
 
-struct IntervalIntegral {
-  double error_indicator;  // last relative change if 250 intervals ran out, else 0
-  double integral;         // the total reached, in every ending
-};
-
 namespace detail {
-// Lines of the interval loop (the first two go to adet.res, the header and
-// the legend to the integration trace).
-void rombint_trace_header(LineSink& sink);
-void rombint_interval_line(LineSink& sink, int IR, double A, double ENDG, double TPS, double C);
-void rombint_zero_total_line(LineSink& sink, double TPS);
-void rombint_range_line(LineSink& sink, double TPS, double C);
-void rombint_limit_line(LineSink& sink, int IR, double ERR, double TPS, double C, double ENDG);
-void rombint_summary(LineSink& sink, double ENDG, double C, double TPS, double ERR, double reltol);
-void rombint_legend(LineSink& sink);
-
 // The end of the next interval, which starts at `a`: exactly one step of
 // the band in which `a` lies.  The top band includes its lower limit, every
 // other band includes its upper limit only.
@@ -50,67 +35,73 @@ struct Bands {
 };
 }  // namespace detail
 
-// Integral of f from `start` upward: the first interval ends at `first_end`
-// (lowered to `upper` if beyond it), the others grow by the bands of H.  The
-// sum stops when the newest interval changes the total by no more than
-// `reltol`, when the total is still exactly zero after more than 50
-// intervals, when an interval reaches `upper`, or after 250 intervals.
+// Integral of f from `lim.start` upward: the first interval ends at
+// `lim.first_end` (lowered to `lim.upper` if beyond it), the others grow by
+// the bands of H.  The sum stops when the newest interval changes the total
+// by no more than `lim.reltol`, when the total is still exactly zero after
+// more than 50 intervals, when an interval reaches `lim.upper`, or after 250
+// intervals.  Every interval and ending is reported to `trace` (may be null).
 template <class F>
-IntervalIntegral rombint(F& f, double start, double first_end, double upper, double H,
-                         double abstol, double reltol, int IPRT, RombergState& st, LineSink& sink) {
+IntegralResult rombint(F& f, const IntegrationLimits& lim, RombergState& st,
+                       IntegrationTrace* trace) {
+  const double upper = lim.upper;
   double TPS = 0.0;
-  const detail::Bands bands(H);
+  const detail::Bands bands(lim.H);
   double ERR = 100.0;
-  IntervalIntegral out{0.0, 0.0};
-  if (IPRT != 0) detail::rombint_trace_header(sink);
+  IntegralResult out;
+  if (!st.carry_measure) st.Q = 0.0;
+  if (trace != nullptr) trace->on_integral_start();
 
-  double A = start;
-  double ENDG = first_end;
+  double A = lim.start;
+  double ENDG = lim.first_end;
   double C = 0.0;
-  int status = 0;
   bool stopped = false;
   int IR = 1;
   for (; IR <= 250; ++IR) {
     if (IR == 1) {
-      A = start;
-      ENDG = first_end;
+      A = lim.start;
+      ENDG = lim.first_end;
     } else {
       A = ENDG;
     }
     if (ENDG > upper) ENDG = upper;
     if (IR > 1) ENDG = bands.next_end(ENDG);
 
-    C = tromb(f, A, ENDG, abstol, reltol, IR, TPS, IPRT, status, st, sink);
+    C = tromb(f, RombergInterval{A, ENDG, IR, TPS}, lim, st, trace).value;
     TPS = TPS + C;
 
     const bool zero_total = TPS == 0.0 && IR > 50;
-    if (zero_total) detail::rombint_zero_total_line(sink, TPS);
-    detail::rombint_interval_line(sink, IR, A, ENDG, TPS, C);
+    if (zero_total) {
+      out.ending = IntegralEnding::zero_total;
+      if (trace != nullptr) trace->on_integral_stop(out.ending, IR, ERR, TPS, C, ENDG);
+    }
+    if (trace != nullptr) trace->on_interval(IR, A, ENDG, TPS, C);
     if (zero_total) {
       stopped = true;
       break;
     }
     if (TPS != 0.0) ERR = std::fabs(C / TPS);
-    if (ERR <= reltol) {
+    if (ERR <= lim.reltol) {
+      out.ending = IntegralEnding::converged;
       stopped = true;
       break;
     }
     if (ENDG >= upper) {
-      detail::rombint_range_line(sink, TPS, C);
+      out.ending = IntegralEnding::range_exhausted;
+      if (trace != nullptr) trace->on_integral_stop(out.ending, IR, ERR, TPS, C, ENDG);
       stopped = true;
       break;
     }
   }
   if (!stopped) {
     // IR is 251 here: every interval ran without a stop.
+    out.ending = IntegralEnding::interval_limit;
     out.error_indicator = ERR;
-    detail::rombint_limit_line(sink, IR, ERR, TPS, C, ENDG);
+    if (trace != nullptr) trace->on_integral_stop(out.ending, IR, ERR, TPS, C, ENDG);
   }
+  out.intervals = stopped ? IR : 250;
   out.integral = TPS;
-  if (IPRT != 0) {
-    detail::rombint_summary(sink, ENDG, C, TPS, ERR, reltol);
-    detail::rombint_legend(sink);
-  }
+  if (trace != nullptr) trace->on_integral_summary(ENDG, C, TPS, ERR, lim.reltol);
   return out;
 }
 

@@ -8,36 +8,44 @@
 
 #include <cmath>
 
-#include "driver/line_sink.h"
+#include "numerics/trace.h"
 
 namespace kelvorat {
 
-// Storage of the integrator.  It belongs to the run and lives from one call
-// to the next: the table needs no clearing (a call reads only entries it has
-// written), while the relative measure Q keeps its last value across calls
-// and can be read by a later call before that call recomputes it.
+// Storage of the integrator, owned by the caller and handed to every call.
+// The table needs no clearing (a call reads only entries it has written),
+// while the relative measure Q keeps its last value across calls and can be
+// read by a later call before that call recomputes it: a run carries it
+// from each integral to the next.  With `carry_measure` false every integral
+// over growing intervals starts from Q = 0 instead.
 struct RombergState {
   double R[14][14];
   double Q = 0.0;
+  bool carry_measure = true;
 };
 
-namespace detail {
-// Trace lines of an interval found to be zero or ending without convergence,
-// written to the integration trace (the header line only for interval 1).
-void tromb_trace_zero(LineSink& sink, int IR, double D, double A, double B);
-void tromb_trace_exhausted(LineSink& sink, int IR, double D, double R1313, double final_diff,
-                           double A, double B);
-}  // namespace detail
+// One interval of a sum: [A, B], its number IR from 1, and TPS, the sum of
+// the caller's earlier intervals.
+struct RombergInterval {
+  double A = 0.0;
+  double B = 0.0;
+  int IR = 1;
+  double TPS = 0.0;
+};
 
-// Integral of f over [A, B].  `status` becomes 0 (converged), 1 (the
-// integral of the interval is taken as zero) or 2 (13 levels without
-// convergence; R(13,13) is returned).  `TPS` is the sum of the earlier
-// intervals of the caller, `IR` the number of this interval from 1.
+// Integral of f over the interval with the tolerances of `lim` (abstol,
+// reltol).  An interval that ends other than converged is reported to
+// `trace` (may be null).
 template <class F>
-double tromb(F& f, double A, double B, double abstol, double reltol, int IR, double TPS, int IPRT,
-             int& status, RombergState& st, LineSink& sink) {
+RombergResult tromb(F& f, const RombergInterval& iv, const IntegrationLimits& lim, RombergState& st,
+                    IntegrationTrace* trace) {
+  const double A = iv.A;
+  const double B = iv.B;
+  const int IR = iv.IR;
+  const double TPS = iv.TPS;
+  const double abstol = lim.abstol;
+  const double reltol = lim.reltol;
   auto& R = st.R;
-  status = 2;
   const double h = B - A;
   const double fa = f(A);
   const double fb = f(B);
@@ -59,9 +67,9 @@ double tromb(F& f, double A, double B, double abstol, double reltol, int IR, dou
 
     D = (IR > 1 && i > 1) ? TPS : R[i][0];
     if (i > 4 && R[i][0] == 0.0) {
-      status = 1;
-      if (IPRT != 0) detail::tromb_trace_zero(sink, IR, D, A, B);
-      return 0.0;
+      const RombergResult r{0.0, RombergStatus::zero_interval, i};
+      if (trace != nullptr) trace->on_romberg_end(IR, D, r, 0.0, A, B);
+      return r;
     }
     E = std::fabs(R[i][0] - R[i - 1][0]);
     bool converged = R[i][0] != 0.0 && E <= abstol;
@@ -69,10 +77,7 @@ double tromb(F& f, double A, double B, double abstol, double reltol, int IR, dou
       st.Q = E / std::fabs(D);
       if (st.Q <= reltol) converged = true;
     }
-    if (converged) {
-      status = 0;
-      return R[i][0];
-    }
+    if (converged) return {R[i][0], RombergStatus::converged, i};
 
     // Extrapolation stage.  On the diagonal (j = i) no new difference exists,
     // so E and Q keep the values of the column before.
@@ -85,17 +90,13 @@ double tromb(F& f, double A, double B, double abstol, double reltol, int IR, dou
       D = (IR > 1 && i > 1) ? TPS : R[i][j];
       if (j < i && D != 0.0) st.Q = E / std::fabs(D);
       if (D != 0.0 && st.Q <= reltol) conv = true;
-      if (conv) {
-        status = 0;
-        return R[i][j];
-      }
+      if (conv) return {R[i][j], RombergStatus::converged, i};
     }
   }
 
-  if (IPRT != 0) {
-    detail::tromb_trace_exhausted(sink, IR, D, R[13][13], std::fabs(R[13][12] - R[12][12]), A, B);
-  }
-  return R[13][13];
+  const RombergResult r{R[13][13], RombergStatus::exhausted, 13};
+  if (trace != nullptr) trace->on_romberg_end(IR, D, r, std::fabs(R[13][12] - R[12][12]), A, B);
+  return r;
 }
 
 }  // namespace kelvorat

@@ -48,10 +48,4 @@ double StehfestColumn::errbnd() const {
   return 1.0 / vmax;
 }
 
-namespace detail {
-void stehfest_trace(LineSink& sink, double DP, double XP) {
-  sink.line(Channel::adet, fmt::FreeRecord().text(" DP =").real(DP).text(" XP = ").real(XP).str());
-}
-}  // namespace detail
-
 }  // namespace kelvorat

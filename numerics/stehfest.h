@@ -2,8 +2,7 @@
 // a weighted sum of transform values at the real points p_k = k ln2 / t.
 #pragma once
 
-#include "driver/field_format.h"
-#include "driver/line_sink.h"
+#include "numerics/trace.h"
 
 namespace kelvorat {
 
@@ -43,16 +42,12 @@ struct Inversion {
   double aESUM;
 };
 
-namespace detail {
-void stehfest_trace(LineSink& sink, double DP, double XP);
-}
-
 // Inversion at base rate a = ln2 / t.  `term(p)` evaluates the transforms at
 // p.  Each value is divided by its p before weighting, so the sums invert
-// F(p)/p.  With `trace` (pumping phase) the running sums are recorded in
-// adet.res after every term; the recovery inversion passes nullptr.
+// F(p)/p.  With a `trace` (pumping phase) the running sums are reported
+// after every term; the recovery inversion passes nullptr.
 template <class TermFn>
-Inversion invert(const StehfestColumn& col, double a, TermFn&& term, LineSink* trace) {
+Inversion invert(const StehfestColumn& col, double a, TermFn&& term, IntegrationTrace* trace) {
   double XP = 0.0;
   double DP = 0.0;
   double ESUM = 0.0;
@@ -64,7 +59,7 @@ Inversion invert(const StehfestColumn& col, double a, TermFn&& term, LineSink* t
     XP = XP + V * tv.integral / p;
     DP = DP + V * tv.depletion / p;
     ESUM = ESUM + V * tv.integral * tv.error_indicator / p;
-    if (trace != nullptr) detail::stehfest_trace(*trace, DP, XP);
+    if (trace != nullptr) trace->on_term(DP, XP);
   }
   return {a * XP, a * DP, a * ESUM};
 }

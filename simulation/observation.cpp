@@ -2,12 +2,12 @@
 
 #include <cmath>
 
-#include "driver/field_format.h"
 #include "simulation/constants.h"
 
 namespace kelvorat {
 
-WellGeometry place_observation_well(ModelState& s, double RW, double Q, double T3, LineSink& sink) {
+WellGeometry place_observation_well(ModelState& s, double RW, double Q, double T3,
+                                    RunTrace* trace) {
   WellGeometry g;
 
   // Out of the bore: a well inside the pumping well's radius goes to its rim,
@@ -33,16 +33,13 @@ WellGeometry place_observation_well(ModelState& s, double RW, double Q, double T
   s.IZONE = 3;
   if (s.XO < 0.0) s.IZONE = 2;
   if (s.XO < -s.DN) s.IZONE = 1;
-  sink.line(Channel::adet,
-            fmt::format_line("' THE OBS. WELL IS LOCATED INSIDE NO. ',I4,' ZONE'", {s.IZONE}));
 
   s.CHRT = CaseCode::A3;
   if (s.XO < 0.0) s.CHRT = CaseCode::A2;
   if (s.XO < -s.DN) s.CHRT = CaseCode::A1;
   if (s.XO > s.XW) s.CHRT = CaseCode::A4;
-  sink.line(
-      Channel::adet,
-      fmt::FreeRecord().text(" THE PROBLEM IS DEFINED AS CASE: ").text(case_name(s.CHRT)).str());
+  if (trace != nullptr) trace->on_zone_and_case(s.IZONE, s.CHRT);
+  g.CHRT = s.CHRT;
 
   s.DY = s.YW - s.YO;
   return g;

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "driver/field_format.h"
 #include "model/depletion.h"
 #include "model/drawdown_integrand.h"
 #include "model/guarded_exp.h"
@@ -11,15 +10,15 @@
 
 namespace kelvorat {
 
-RunConstants prepare_run(const PumpingTest& t, ModelState& state) {
+RunConstants prepare_run(const ZoneProperties& z, double Q, ModelState& state) {
   RunConstants rc;
-  rc.D1 = t.T1 / t.S1;
-  rc.D2 = t.T2 / t.S2;
-  rc.D3 = t.T3 / t.S3;
-  state.R12 = t.T1 / t.T2;
-  state.R23 = t.T2 / t.T3;
+  rc.D1 = z.T1 / z.S1;
+  rc.D2 = z.T2 / z.S2;
+  rc.D3 = z.T3 / z.S3;
+  state.R12 = z.T1 / z.T2;
+  state.R23 = z.T2 / z.T3;
   rc.ln2 = std::log(2.0);
-  rc.scale = t.Q / (kPi * t.T3);
+  rc.scale = Q / (kPi * z.T3);
   return rc;
 }
 
@@ -46,10 +45,7 @@ double case_diffusivity(const RunConstants& rc, CaseCode c) {
   return rc.D3;
 }
 
-void write_setup_line(LineSink& sink, int step, double step0) {
-  sink.line(Channel::adet, fmt::format_line("4X,I4,3X,E16.6,E18.10,E11.4,E12.4",
-                                            {step, step0, kLowerLimit, kUpperLimit, step0}));
-}
+double cut_depletion(double ratio) { return ratio < kDepletionCut ? 0.0 : ratio; }
 
 }  // namespace
 
@@ -58,56 +54,37 @@ Inversion ModelInverter::at(double a, double step0, bool trace) {
   const double r2 = 1.0 / rc_.D2;
   const double r3 = 1.0 / rc_.D3;
   DrawdownIntegrand integrand{state_};
+  const IntegrationLimits lim{kLowerLimit, step0,         kUpperLimit,
+                              step0,       kAbsTolerance, settings_.ERRMAX};
   auto term = [&](double p) {
     state_.PD1 = p * r1;
     state_.PD2 = p * r2;
     state_.PD3 = p * r3;
-    const IntervalIntegral r = rombint(integrand, kLowerLimit, step0, kUpperLimit, step0,
-                                       kAbsTolerance, test_.ERRMAX, test_.IPRT, romberg_, sink_);
-    const double depletion = deplet(state_, test_.STLEAK);
+    const IntegralResult r = rombint(integrand, lim, romberg_, trace_);
+    const double depletion = deplet(state_, settings_.STLEAK);
     return TermValues{r.integral, r.error_indicator, depletion};
   };
-  return invert(column_, a, term, trace ? &sink_ : nullptr);
+  return invert(column_, a, term, trace ? trace_ : nullptr);
 }
 
-namespace {
-
-double cut_depletion(double ratio) { return ratio < kDepletionCut ? 0.0 : ratio; }
-
-void write_tables(const PumpingTest& t, const ModelState& s, const WellSeries& w, LineSink& sink) {
-  sink.line(Channel::adet, "   TIME STEP        TIME         DRAWDOWN        ERROR");
-  sink.line(Channel::adet, "                    DAYS            M              M");
-  const double dx = s.XW - s.XO;
-  const double dy = s.YW - s.YO;
-  const double rdist = std::sqrt(dx * dx + dy * dy);
-  const auto n = static_cast<std::int32_t>(w.TIME.size());
-  for (std::int32_t j = 1; j <= n; ++j) {
-    const double time = w.TIME[j - 1];
-    const double draw = w.DRAW[j - 1];
-    const double depl = w.DEPL[j - 1];
-    sink.line(Channel::adet, fmt::format_line("4X,I4,3X,E16.6,E18.10,E11.4,E12.4",
-                                              {j, time, draw, w.DERR[j - 1], depl}));
-    if (j <= w.ILAST) continue;
-    // Dimensionless forms: time and drawdown scaled by the width of the
-    // stream zone, and by the distance between the wells.
-    const double tdn = t.T3 * time / (s.DN * s.DN * t.S3);
-    const double sdn = t.T3 * draw / t.Q;
-    const double tdr = 4.0 * t.T3 * time / (rdist * rdist * t.S3);
-    const double sdr = 4.0 * kPi * t.T3 * draw / t.Q;
-    constexpr const char* kRow = "E12.4,4X,E12.4,4X,E12.4";
-    sink.line(Channel::kelvorat, fmt::format_line(kRow, {time, draw, t.Q * depl}));
-    sink.line(Channel::kelvdim, fmt::format_line(kRow, {tdn, sdn, depl}));
-    sink.line(Channel::dim2, fmt::format_line(kRow, {tdr, sdr, depl}));
-  }
+StepValues scale_inversion(const Inversion& inv, const RunConstants& rc, const WellGeometry& geom,
+                           double Q) {
+  StepValues v;
+  v.draw = inv.aXP * rc.scale;
+  if (geom.corrected) v.draw = v.draw + geom.CORR;
+  v.depl = cut_depletion(kPi / Q * (inv.aDP * rc.scale));
+  return v;
 }
 
-}  // namespace
-
-WellSeries run_well(const PumpingTest& t, const RunConstants& rc, const WellGeometry& geom,
-                    const ModelState& state, Inverter& inverter, LineSink& sink) {
+WellSeries run_well(const PumpingSchedule& t, const RunConstants& rc, const WellGeometry& geom,
+                    Inverter& inverter, RunTrace* trace) {
   WellSeries w;
   const std::int32_t nt = t.NT > 0 ? t.NT : 0;
-  const double dc = case_diffusivity(rc, state.CHRT);
+  const double dc = case_diffusivity(rc, geom.CHRT);
+  w.TIME.reserve(static_cast<std::size_t>(nt));
+  w.DRAW.reserve(static_cast<std::size_t>(nt));
+  w.DEPL.reserve(static_cast<std::size_t>(nt));
+  w.DERR.reserve(static_cast<std::size_t>(nt));
 
   double time = t.T0;
   double dt = t.T0STEP;
@@ -123,11 +100,11 @@ WellSeries run_well(const PumpingTest& t, const RunConstants& rc, const WellGeom
       try {
         const double a = rc.ln2 / time;
         const double step0 = integration_step(a, dc);
-        write_setup_line(sink, i, step0);
+        if (trace != nullptr) trace->on_step_setup(i, step0);
         const Inversion inv = inverter.at(a, step0, true);
-        draw = inv.aXP * rc.scale;
-        if (geom.corrected) draw = draw + geom.CORR;
-        depl = cut_depletion(kPi / t.Q * (inv.aDP * rc.scale));
+        const StepValues pumping = scale_inversion(inv, rc, geom, t.Q);
+        draw = pumping.draw;
+        depl = pumping.depl;
         derr = inv.aESUM * rc.scale;
         if (draw < kDrawdownCut) w.ILAST = i;
 
@@ -136,19 +113,17 @@ WellSeries run_well(const PumpingTest& t, const RunConstants& rc, const WellGeom
           recovery = true;
           const double ar = rc.ln2 / (time - t.STOPT);
           const double step0r = integration_step(ar, dc);
-          sink.line(Channel::adet,
-                    fmt::FreeRecord().text("****FOR RESIDUAL DRAWDOWAN AND DEPLETION**").str());
-          write_setup_line(sink, i, step0r);
-          const Inversion rec = inverter.at(ar, step0r, false);
-          double rdraw = rec.aXP * rc.scale;
-          if (geom.corrected) rdraw = rdraw + geom.CORR;
-          const double rdepl = cut_depletion(kPi / t.Q * (rec.aDP * rc.scale));
-          if (1.0 - rdepl < kFullDepletionBound && 1.0 - depl < kFullDepletionBound) {
+          if (trace != nullptr) {
+            trace->on_recovery_start();
+            trace->on_step_setup(i, step0r);
+          }
+          const StepValues rec = scale_inversion(inverter.at(ar, step0r, false), rc, geom, t.Q);
+          if (1.0 - rec.depl < kFullDepletionBound && 1.0 - depl < kFullDepletionBound) {
             draw = 0.0;
             depl = 0.0;
           } else {
-            draw = draw - rdraw;
-            depl = depl - rdepl;
+            draw = draw - rec.draw;
+            depl = depl - rec.depl;
           }
         }
       } catch (const ExpGuardTrip& trip) {
@@ -165,7 +140,6 @@ WellSeries run_well(const PumpingTest& t, const RunConstants& rc, const WellGeom
       time = time + dt;
     }
   }
-  write_tables(t, state, w, sink);
   return w;
 }
 

@@ -1,32 +1,40 @@
 // The body of a run: for one observation well, the drawdown, the stream
 // depletion ratio and the drawdown error estimate at every output time, with
-// the recovery after pumping stops, and the well's result tables.
+// the recovery after pumping stops.
 #pragma once
 
 #include <cstdint>
 #include <exception>
 #include <vector>
 
-#include "driver/line_sink.h"
 #include "model/model_state.h"
 #include "numerics/romberg.h"
 #include "numerics/stehfest.h"
 #include "simulation/observation.h"
+#include "simulation/trace.h"
 
 namespace kelvorat {
 
-// The deck values the time loop needs (metres and days).
-struct PumpingTest {
+// Transmissivity and storage coefficient of the three zones.
+struct ZoneProperties {
+  double T1 = 0, S1 = 0, T2 = 0, S2 = 0, T3 = 0, S3 = 0;
+};
+
+// The pumping and its output times (metres and days): what the time loop
+// reads.
+struct PumpingSchedule {
   double Q = 0;       // pumping rate
   double STOPT = 0;   // pumping stops at this time; <= 0: never
   double T0 = 0;      // first output time
   double T0STEP = 0;  // first time increment
   double TA = 0;      // growth factor of the increment
   std::int32_t NT = 0;
-  std::int32_t IPRT = 0;
-  double T1 = 0, S1 = 0, T2 = 0, S2 = 0, T3 = 0, S3 = 0;
-  double STLEAK = 0;  // streambed K / streambed thickness
+};
+
+// What the inversion of the model reads besides the well's state.
+struct InversionSettings {
   double ERRMAX = 0;  // relative tolerance of the integration, after its checks
+  double STLEAK = 0;  // streambed K / streambed thickness
 };
 
 // Values formed once per run, before the first well.
@@ -37,7 +45,7 @@ struct RunConstants {
 };
 
 // Forms the run constants and stores R12 and R23 in the model record.
-RunConstants prepare_run(const PumpingTest& test, ModelState& state);
+RunConstants prepare_run(const ZoneProperties& zones, double Q, ModelState& state);
 
 // One well's series; entry i-1 belongs to time step i.
 struct WellSeries {
@@ -73,29 +81,47 @@ class Inverter {
   virtual Inversion at(double a, double step0, bool trace) = 0;
 };
 
-// The inversion of the model: every term stores p over the zone
-// diffusivities in the model record, integrates the drawdown integrand over
-// the wavenumber and evaluates the depletion transform.
+// The inversion of the model for one placed observation well.  It owns its
+// copy of the model record: every term stores p over the zone diffusivities
+// there, integrates the drawdown integrand over the wavenumber and evaluates
+// the depletion transform.  The Romberg storage is the caller's, so its
+// measure Q can be carried from well to well.
 class ModelInverter final : public Inverter {
  public:
-  ModelInverter(const PumpingTest& test, const RunConstants& rc, const StehfestColumn& column,
-                ModelState& state, RombergState& romberg, LineSink& sink)
-      : test_(test), rc_(rc), column_(column), state_(state), romberg_(romberg), sink_(sink) {}
+  ModelInverter(const InversionSettings& settings, const RunConstants& rc,
+                const StehfestColumn& column, const ModelState& well, RombergState& romberg,
+                RunTrace* trace)
+      : settings_(settings),
+        rc_(rc),
+        column_(column),
+        state_(well),
+        romberg_(romberg),
+        trace_(trace) {}
   Inversion at(double a, double step0, bool trace) override;
 
  private:
-  const PumpingTest& test_;
+  InversionSettings settings_;
   const RunConstants& rc_;
   const StehfestColumn& column_;
-  ModelState& state_;
+  ModelState state_;
   RombergState& romberg_;
-  LineSink& sink_;
+  RunTrace* trace_;
 };
 
-// Runs the time steps of the well whose geometry `geom` has just been fixed
-// in `state`, writes its step diagnostics and then its tables.
-WellSeries run_well(const PumpingTest& test, const RunConstants& rc, const WellGeometry& geom,
-                    const ModelState& state, Inverter& inverter, LineSink& sink);
+// Drawdown (with the near-well correction) and the depletion ratio (with
+// its cut) of one inversion for rate Q: shared by pumping and recovery.
+struct StepValues {
+  double draw = 0;
+  double depl = 0;
+};
+StepValues scale_inversion(const Inversion& inv, const RunConstants& rc, const WellGeometry& geom,
+                           double Q);
+
+// Runs the time steps of the well placed with `geom` and returns its
+// series; the inversion set-up of every step is reported to `trace` (may be
+// null).  Throws GuardStopAtStep.
+WellSeries run_well(const PumpingSchedule& schedule, const RunConstants& rc,
+                    const WellGeometry& geom, Inverter& inverter, RunTrace* trace);
 
 // The integration step 10^KEXP for base rate a in a zone of diffusivity dc.
 double integration_step(double a, double dc);

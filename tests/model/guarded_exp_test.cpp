@@ -6,6 +6,8 @@
 #include <limits>
 #include <string>
 
+#include "driver/trace_writer.h"
+
 namespace kelvorat {
 namespace {
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/trace_writer.h"
 #include "numerics/test_integrands.h"
 #include "support/recording_sink.h"
 
@@ -24,15 +25,16 @@ struct Intervals : ::testing::Test {
   RecordingSink sink;
 
   template <class F>
-  IntervalIntegral run(F& f, double start, double first_end, double upper, double H, double reltol,
-                       int IPRT = 0) {
-    return rombint(f, start, first_end, upper, H, 1.0e-10, reltol, IPRT, st, sink);
+  IntegralResult run(F& f, double start, double first_end, double upper, double H, double reltol,
+                     int IPRT = 0) {
+    TraceWriter trace(sink, IPRT);
+    return rombint(f, IntegrationLimits{start, first_end, upper, H, 1.0e-10, reltol}, st, &trace);
   }
 };
 
 TEST_F(Intervals, ExponentialWorkedExample) {
   auto f = counting(testing::exp_minus);
-  const IntervalIntegral r = run(f, 1.0e-20, 1.0, 1.0e20, 1.0, 1.0e-6, 1);
+  const IntegralResult r = run(f, 1.0e-20, 1.0, 1.0e20, 1.0, 1.0e-6, 1);
   EXPECT_NEAR(r.integral, 1.0000002873, 0.5e-10);
   EXPECT_EQ(r.error_indicator, 0.0);
   EXPECT_EQ(f.calls, 101);
@@ -71,7 +73,7 @@ TEST_F(Intervals, RelativeChangeEqualToToleranceStops) {
   // A constant 1 integrates exactly: C = 1 per unit interval, so after the
   // second interval ERR = 1 / 2 = the tolerance.
   auto f = counting(testing::one_fn);
-  const IntervalIntegral r = run(f, 0.0, 1.0, 1.0e20, 1.0, 0.5, 1);
+  const IntegralResult r = run(f, 0.0, 1.0, 1.0e20, 1.0, 0.5, 1);
   EXPECT_EQ(r.integral, 2.0);
   EXPECT_EQ(r.error_indicator, 0.0);
   EXPECT_EQ(f.calls, 6);
@@ -89,7 +91,7 @@ TEST_F(Intervals, RelativeChangeEqualToToleranceStops) {
 
 TEST_F(Intervals, ToleranceOfOneStopsAfterFirstNonzeroInterval) {
   auto f = counting(testing::one_fn);
-  const IntervalIntegral r = run(f, 0.0, 1.0, 1.0e20, 1.0, 1.0);
+  const IntegralResult r = run(f, 0.0, 1.0, 1.0e20, 1.0, 1.0);
   EXPECT_EQ(r.integral, 1.0);
   EXPECT_EQ(sink.lines(Channel::adet).size(), 1u);
 }
@@ -103,7 +105,7 @@ TEST_F(Intervals, TraceOffWritesNothingToTrace) {
 
 TEST_F(Intervals, ZeroIntegrandStopsAfterFiftyOneIntervals) {
   auto f = counting(testing::zero_fn);
-  const IntervalIntegral r = run(f, 1.0e-20, 1.0, 1.0e20, 1.0, 1.0e-6, 1);
+  const IntegralResult r = run(f, 1.0e-20, 1.0, 1.0e20, 1.0, 1.0e-6, 1);
   EXPECT_EQ(r.integral, 0.0);
   EXPECT_EQ(r.error_indicator, 0.0);
   EXPECT_EQ(f.calls, 51 * 33);
@@ -164,7 +166,7 @@ TEST_F(Intervals, SecondIntervalStepsFromBandEdge) {
 
 TEST_F(Intervals, FirstEndAboveUpperLimitIsLowered) {
   auto f = counting(testing::one_fn);
-  const IntervalIntegral r = run(f, 0.0, 50.0, 20.0, 1.0, 1.0e-6);
+  const IntegralResult r = run(f, 0.0, 50.0, 20.0, 1.0, 1.0e-6);
   EXPECT_EQ(r.integral, 20.0);
   EXPECT_EQ(r.error_indicator, 0.0);
   EXPECT_EQ(sink.lines(Channel::adet),
@@ -183,7 +185,7 @@ TEST_F(Intervals, RunningOutOfIntervals) {
   // Constant 1 with a zero tolerance: every interval adds its length and
   // none ever converges; 250 intervals reach 20400001.
   auto f = counting(testing::one_fn);
-  const IntervalIntegral r = run(f, 0.0, 1.0, 1.0e20, 1.0, 0.0);
+  const IntegralResult r = run(f, 0.0, 1.0, 1.0e20, 1.0, 0.0);
   EXPECT_EQ(r.integral, 20400001.0);
   EXPECT_EQ(r.error_indicator, 100000.0 / 20400001.0);
   EXPECT_EQ(f.calls, 750);
@@ -200,11 +202,11 @@ TEST_F(Intervals, RunningOutOfIntervals) {
 
 TEST_F(Intervals, EachCallStartsAfresh) {
   auto f = counting(testing::exp_minus);
-  const IntervalIntegral a = run(f, 1.0e-20, 1.0, 1.0e20, 1.0, 1.0e-6);
+  const IntegralResult a = run(f, 1.0e-20, 1.0, 1.0e20, 1.0, 1.0e-6);
   auto g = counting(testing::one_fn);
   run(g, 0.0, 1.0, 1.0e20, 1.0, 0.0);
   f.calls = 0;
-  const IntervalIntegral b = run(f, 1.0e-20, 1.0, 1.0e20, 1.0, 1.0e-6);
+  const IntegralResult b = run(f, 1.0e-20, 1.0, 1.0e20, 1.0, 1.0e-6);
   EXPECT_EQ(a.integral, b.integral);
   EXPECT_EQ(f.calls, 101);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/trace_writer.h"
 #include "numerics/test_integrands.h"
 #include "support/recording_sink.h"
 
@@ -21,12 +22,20 @@ constexpr double kRel = 1.0e-6;
 struct Romberg : ::testing::Test {
   RombergState st;
   RecordingSink sink;
-  int status = -1;
+  int status = -1;  // RombergStatus as a number: 0 converged, 1 zero, 2 exhausted
+  int levels = 0;
 
   template <class F>
   double run(F& f, double A, double B, int IR = 1, double TPS = 0.0, int IPRT = 0,
              double abstol = kAbs, double reltol = kRel) {
-    return tromb(f, A, B, abstol, reltol, IR, TPS, IPRT, status, st, sink);
+    TraceWriter trace(sink, IPRT);
+    IntegrationLimits lim;
+    lim.abstol = abstol;
+    lim.reltol = reltol;
+    const RombergResult r = tromb(f, RombergInterval{A, B, IR, TPS}, lim, st, &trace);
+    status = static_cast<int>(r.status);
+    levels = r.levels;
+    return r.value;
   }
 };
 

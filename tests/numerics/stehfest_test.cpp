@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/trace_writer.h"
 #include "support/recording_sink.h"
 
 namespace kelvorat {
@@ -181,12 +182,13 @@ TEST(StehfestInversion, PointsAreMultiplesOfTheBaseRate) {
 TEST(StehfestInversion, ThreeSumsAndPumpingTrace) {
   // N = 6, a = 1, I = 1, Delta = 2, e = 0.5: every partial sum is exact.
   RecordingSink sink;
+  TraceWriter trace(sink, 0);
   const Inversion r = invert(
       StehfestColumn(6), 1.0,
       [](double) {
         return TermValues{1.0, 0.5, 2.0};
       },
-      &sink);
+      &trace);
   EXPECT_EQ(r.aXP, 1.0);
   EXPECT_EQ(r.aDP, 2.0);
   EXPECT_EQ(r.aESUM, 0.5);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/trace_writer.h"
 #include "simulation/constants.h"
 
 namespace kelvorat {
@@ -19,6 +20,12 @@ struct Recorder final : LineSink {
     if (c == Channel::adet) adet.emplace_back(text);
   }
 };
+
+// Placement with its lines written as the run writes them.
+WellGeometry place(ModelState& s, double RW, double Q, double T3, Recorder& rec) {
+  TraceWriter trace(rec, 0);
+  return place_observation_well(s, RW, Q, T3, &trace);
+}
 
 ModelState state(double xw, double xo, double dn = 10, double yw = 0, double yo = 0) {
   ModelState s;
@@ -34,11 +41,11 @@ TEST(Observation, WellInsideTheBoreGoesToItsRim) {
   // DXMIN = 0.03 is below the rim distance, so only the first move acts.
   ModelState s = state(10, 10);
   Recorder rec;
-  WellGeometry g = place_observation_well(s, 0.1, 1000, 100, rec);
+  WellGeometry g = place(s, 0.1, 1000, 100, rec);
   EXPECT_EQ(s.XO, 10.1);  // exactly at the centre: to the + side
   EXPECT_FALSE(g.corrected);
   s = state(10, 9.95);
-  g = place_observation_well(s, 0.1, 1000, 100, rec);
+  g = place(s, 0.1, 1000, 100, rec);
   EXPECT_EQ(s.XO, 10 - 0.1);
   EXPECT_EQ(g.d, std::fabs(10 - (10 - 0.1)));
 }
@@ -47,7 +54,7 @@ TEST(Observation, NearFieldMoveWithSteadyStateCorrection) {
   const double q = 1000, t3 = 250;
   ModelState s = state(100, 99.95, 10, 5, 2);
   Recorder rec;
-  const WellGeometry g = place_observation_well(s, 0.1, q, t3, rec);
+  const WellGeometry g = place(s, 0.1, q, t3, rec);
   EXPECT_EQ(g.DXMIN, 0.003000000026077032 * 100);
   EXPECT_EQ(g.d, 100 - 99.9);  // from the first move, not recomputed after the second
   EXPECT_TRUE(g.corrected);
@@ -64,12 +71,12 @@ TEST(Observation, NearFieldMoveWithSteadyStateCorrection) {
 TEST(Observation, WellsOutsideTheNearFieldStayPut) {
   Recorder rec;
   ModelState s = state(100, 99.5);  // d = 0.5 >= 0.3
-  EXPECT_FALSE(place_observation_well(s, 0.1, 1000, 100, rec).corrected);
+  EXPECT_FALSE(place(s, 0.1, 1000, 100, rec).corrected);
   EXPECT_EQ(s.XO, 99.5);
   // A pumping well at or left of x = 0 has no near field at all.
   for (double xw : {0.0, -20.0}) {
     s = state(xw, xw + 0.2);
-    const WellGeometry g = place_observation_well(s, 0.1, 1000, 100, rec);
+    const WellGeometry g = place(s, 0.1, 1000, 100, rec);
     EXPECT_FALSE(g.corrected);
     EXPECT_LE(g.DXMIN, 0.0);
   }
@@ -88,7 +95,7 @@ TEST(Observation, ZoneAndCaseLines) {
     SCOPED_TRACE(c.xo);
     ModelState s = state(c.xw, c.xo);
     Recorder rec;
-    place_observation_well(s, 0.1, 1000, 100, rec);
+    place(s, 0.1, 1000, 100, rec);
     EXPECT_EQ(s.IZONE, c.zone);
     EXPECT_EQ(s.CHRT, c.code);
     ASSERT_EQ(rec.adet.size(), 2u);

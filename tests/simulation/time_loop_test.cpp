@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/deck.h"
 #include "driver/field_format.h"
+#include "driver/trace_writer.h"
 #include "simulation/constants.h"
 
 namespace kelvorat {
@@ -71,13 +73,20 @@ struct Fixture {
     t.T1 = t.T2 = t.T3 = 100;
     t.S1 = t.S2 = t.S3 = 0.1;
     t.ERRMAX = 1e-6;
-    rc = prepare_run(t, s);
+    rc = prepare_run(t.zones(), t.Q, s);
     s.XW = 100;
     s.XO = 50;
     s.DN = 10;
     s.CHRT = CaseCode::A3;
   }
-  WellSeries run(Inverter& inv, Recorder& rec) { return run_well(t, rc, g, s, inv, rec); }
+  // The well's series with its step lines and tables, as the run writes them.
+  WellSeries run(Inverter& inv, Recorder& rec) {
+    TraceWriter trace(rec, 0);
+    g.CHRT = s.CHRT;
+    const WellSeries w = run_well(t.schedule(), rc, g, inv, &trace);
+    write_well_tables({t.Q, t.T3, t.S3}, s, w, rec);
+    return w;
+  }
 };
 
 TEST(TimeLoop, RunConstants) {
@@ -119,7 +128,7 @@ TEST(TimeLoop, CaseCodePicksTheDiffusivityOfTheStep) {
   f.t.NT = 1;
   f.t.S1 = 1e-3;  // D1 = 1e5
   f.t.S2 = 1e3;   // D2 = 0.1
-  f.rc = prepare_run(f.t, f.s);
+  f.rc = prepare_run(f.t.zones(), f.t.Q, f.s);
   const double a = std::log(2.0);
   for (auto [code, dc] : {std::pair{CaseCode::A1, 1e5}, std::pair{CaseCode::A2, 0.1},
                           std::pair{CaseCode::A3, 1000.0}, std::pair{CaseCode::A4, 1000.0}}) {
@@ -153,7 +162,7 @@ TEST(TimeLoop, SmallDepletionIsCutToZero) {
   Fixture f;
   f.t.NT = 3;
   f.t.Q = kPi * 100;  // makes the depletion ratio equal to a DP / T3 * ...
-  f.rc = prepare_run(f.t, f.s);
+  f.rc = prepare_run(f.t.zones(), f.t.Q, f.s);
   ScriptedInverter inv;
   // DEPL = (pi/Q) (aDP Q/(pi T3)) ~ aDP / 100.
   inv.script = {{1, 0.9e-6, 0}, {1, -5.0, 0}, {1, 1.1e-6, 0}};
@@ -260,7 +269,7 @@ TEST(TimeLoop, FullDepletionOnBothSidesOfTheStopReportsZero) {
   f.t.NT = 2;  // 1, 3
   f.t.STOPT = 2;
   f.t.Q = kPi * 100;
-  f.rc = prepare_run(f.t, f.s);
+  f.rc = prepare_run(f.t.zones(), f.t.Q, f.s);
   const double full = 100.0;  // a depletion ratio of 1, near enough
   {
     ScriptedInverter inv;
