@@ -56,6 +56,40 @@ void report(std::FILE* errors, const std::string& message) {
 
 }  // namespace
 
+std::vector<WellSeries> run_wells(deck::DeckReader& deck, LineSink& sink, int& well) {
+  well = 0;
+  ModelState state;
+  const StartUp u = read_start_up(deck, state, sink);
+  const StehfestColumn column(u.NTERMS);
+  const RunConstants rc = prepare_run(u.test.zones(), u.test.Q, state);
+  const PumpingSchedule schedule = u.test.schedule();
+  const TableScales scales{u.test.Q, u.test.T3, u.test.S3};
+  TraceWriter trace(sink, u.test.IPRT);
+  // The Romberg measure passes from each integral to the next over the
+  // whole run, well after well.
+  RombergState romberg;
+
+  std::vector<WellSeries> out;
+  for (well = 1;; ++well) {
+    if (well > 1) {
+      // A null value keeps the previous well's location as its placement
+      // left it.
+      deck.read_free(13 + well, "XO, YO", {&state.XO, &state.YO});
+      echo_location(state.XO, state.YO, sink);
+    }
+    const WellGeometry geom = place_observation_well(state, u.RW, u.test.Q, u.test.T3, &trace);
+    ModelInverter inverter(u.test.inversion(), rc, column, state, romberg, &trace);
+    out.push_back(run_well(schedule, rc, geom, inverter, &trace));
+    write_well_tables(scales, state, out.back(), sink);
+    if (well >= u.NOBS) break;
+    for (Channel c : {Channel::kelvorat, Channel::kelvdim}) {
+      sink.line(c, "");
+      sink.line(c, "");
+    }
+  }
+  return out;
+}
+
 int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE* errors) {
   std::string text;
   try {
@@ -70,34 +104,7 @@ int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE*
     ResultFiles files(dir, console);
     try {
       deck::DeckReader deck(std::move(text), kDeckName);
-      ModelState state;
-      const StartUp u = read_start_up(deck, state, files);
-      const StehfestColumn column(u.NTERMS);
-      const RunConstants rc = prepare_run(u.test.zones(), u.test.Q, state);
-      const PumpingSchedule schedule = u.test.schedule();
-      const TableScales scales{u.test.Q, u.test.T3, u.test.S3};
-      TraceWriter trace(files, u.test.IPRT);
-      // The Romberg measure passes from each integral to the next over the
-      // whole run, well after well.
-      RombergState romberg;
-
-      for (well = 1;; ++well) {
-        if (well > 1) {
-          // A null value keeps the previous well's location as its placement
-          // left it.
-          deck.read_free(13 + well, "XO, YO", {&state.XO, &state.YO});
-          echo_location(state.XO, state.YO, files);
-        }
-        const WellGeometry geom = place_observation_well(state, u.RW, u.test.Q, u.test.T3, &trace);
-        ModelInverter inverter(u.test.inversion(), rc, column, state, romberg, &trace);
-        const WellSeries series = run_well(schedule, rc, geom, inverter, &trace);
-        write_well_tables(scales, state, series, files);
-        if (well >= u.NOBS) break;
-        for (Channel c : {Channel::kelvorat, Channel::kelvdim}) {
-          files.line(c, "");
-          files.line(c, "");
-        }
-      }
+      run_wells(deck, files, well);
       files.line(Channel::console, fmt::FreeRecord().text("End").str());
       files.close();
       return 0;

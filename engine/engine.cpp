@@ -8,9 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "driver/deck.h"
 #include "driver/deck_reader.h"
-#include "driver/line_sink.h"
-#include "driver/run.h"
 #include "model/depletion.h"
 #include "model/drawdown_integrand.h"
 #include "model/guarded_exp.h"
@@ -25,12 +24,6 @@
 namespace kelvorat::engine {
 
 namespace {
-
-// Library calls keep no trace: every line of the computation is dropped.
-class DiscardLines final : public LineSink {
- public:
-  void line(Channel, std::string_view) override {}
-};
 
 std::string shortest_real(double v) {
   char buf[32];
@@ -49,7 +42,8 @@ void require_terms(const Settings& s) {
 // run sets them up after reading its deck.
 struct Setup {
   ModelState state;
-  kelvorat::PumpingTest test;
+  ZoneProperties zones;
+  InversionSettings inversion;
   RunConstants rc;
   double RW = 0;
 
@@ -60,17 +54,11 @@ struct Setup {
     state.XLB = aq.XLB < 0.0 ? -aq.XLB : aq.XLB;
     state.XRB = aq.XRB;
     state.DN = aq.DN < 0.0 ? -aq.DN : aq.DN;
-    test.T1 = aq.zone1.T;
-    test.S1 = aq.zone1.S;
-    test.T2 = aq.zone2.T;
-    test.S2 = aq.zone2.S;
-    test.T3 = aq.zone3.T;
-    test.S3 = aq.zone3.S;
-    test.STLEAK = aq.K / aq.thickness;
-    state.STLEAKT = aq.K / (aq.thickness * test.T2);
-    test.ERRMAX = settings.ERRMAX;
-    test.Q = Q;
-    rc = prepare_run(test, state);
+    zones = {aq.zone1.T, aq.zone1.S, aq.zone2.T, aq.zone2.S, aq.zone3.T, aq.zone3.S};
+    inversion.STLEAK = aq.K / aq.thickness;
+    state.STLEAKT = aq.K / (aq.thickness * zones.T2);
+    inversion.ERRMAX = settings.ERRMAX;
+    rc = prepare_run(zones, Q, state);
   }
 
   void put(const Placement& p) {
@@ -122,23 +110,15 @@ ExpGuardError::ExpGuardError(double bar)
       bar_(bar) {}
 
 CheckedSettings check_settings(std::int32_t nterms, double errmax) {
+  // The deck's own checks.
+  const TermCount terms = check_term_count(nterms);
+  const Tolerance tol = check_tolerance(terms.NTERMS, errmax);
   CheckedSettings c;
-  std::int32_t n = nterms;
-  if (n > 20 || n < 6) {
-    c.nterms_out_of_range = true;
-    n = 6;
-  }
-  if (n % 2 != 0) {
-    c.nterms_raised = true;
-    n = n + 1;
-  }
-  c.ERRBND = StehfestColumn(n).errbnd();
-  double e = errmax;
-  if (c.ERRBND < e) {
-    c.errmax_lowered = true;
-    e = 0.1 * c.ERRBND;
-  }
-  c.settings = Settings{n, e};
+  c.nterms_out_of_range = terms.out_of_range;
+  c.nterms_raised = terms.raised;
+  c.errmax_lowered = tol.lowered;
+  c.ERRBND = tol.ERRBND;
+  c.settings = Settings{terms.NTERMS, tol.ERRMAX};
   return c;
 }
 
@@ -146,8 +126,7 @@ Placement place(const Aquifer& aquifer, const PumpingWell& well, double XO, doub
   Setup su(aquifer, well, Settings{}, 0.0);
   su.state.XO = XO;
   su.state.YO = YO;
-  DiscardLines none;
-  const WellGeometry g = place_observation_well(su.state, su.RW, 0.0, su.test.T3, none);
+  const WellGeometry g = place_observation_well(su.state, su.RW, 0.0, su.zones.T3, nullptr);
   return placement_of(su.state, g);
 }
 
@@ -168,21 +147,21 @@ LagTransform transform_at(const Aquifer& aquifer, const PumpingWell& well, const
   const StehfestColumn column(settings.NTERMS);
   RombergState romberg;
   romberg.Q = carry != nullptr ? carry->romberg_Q : 0.0;
-  DiscardLines none;
 
   const double r1 = 1.0 / su.rc.D1;
   const double r2 = 1.0 / su.rc.D2;
   const double r3 = 1.0 / su.rc.D3;
   DrawdownIntegrand integrand{su.state};
+  const IntegrationLimits lim{kLowerLimit, step0,         kUpperLimit,
+                              step0,       kAbsTolerance, settings.ERRMAX};
   double DV = 0.0;
   int k = 0;
   auto term = [&](double pk) {
     su.state.PD1 = pk * r1;
     su.state.PD2 = pk * r2;
     su.state.PD3 = pk * r3;
-    const IntervalIntegral r = rombint(integrand, kLowerLimit, step0, kUpperLimit, step0,
-                                       kAbsTolerance, settings.ERRMAX, 0, romberg, none);
-    const double depletion = deplet(su.state, su.test.STLEAK);
+    const IntegralResult r = rombint(integrand, lim, romberg, nullptr);
+    const double depletion = deplet(su.state, su.inversion.STLEAK);
     ++k;
     // The depleted volume inverts DEPLT / p^2.
     DV = DV + column.weight(k) * depletion / pk / pk;
@@ -220,22 +199,17 @@ Series well_series(const Aquifer& aquifer, const PumpingWell& well, const Pumpin
                    const Settings& settings, double XO, double YO, Carry* carry) {
   require_terms(settings);
   Setup su(aquifer, well, settings, test.Q);
-  su.test.STOPT = test.STOPT;
-  su.test.T0 = test.T0;
-  su.test.T0STEP = test.T0STEP;
-  su.test.TA = test.TA;
-  su.test.NT = test.NT;
+  const PumpingSchedule schedule{test.Q, test.STOPT, test.T0, test.T0STEP, test.TA, test.NT};
   su.state.XO = XO;
   su.state.YO = YO;
-  DiscardLines none;
-  const WellGeometry g = place_observation_well(su.state, su.RW, test.Q, su.test.T3, none);
+  const WellGeometry g = place_observation_well(su.state, su.RW, test.Q, su.zones.T3, nullptr);
   const StehfestColumn column(settings.NTERMS);
   RombergState romberg;
   romberg.Q = carry != nullptr ? carry->romberg_Q : 0.0;
-  ModelInverter inverter(su.test, su.rc, column, su.state, romberg, none);
+  ModelInverter inverter(su.inversion, su.rc, column, su.state, romberg, nullptr);
   Series s;
   try {
-    WellSeries w = run_well(su.test, su.rc, g, su.state, inverter, none);
+    WellSeries w = run_well(schedule, su.rc, g, inverter, nullptr);
     s.TIME = std::move(w.TIME);
     s.DRAW = std::move(w.DRAW);
     s.DEPL = std::move(w.DEPL);
@@ -253,30 +227,38 @@ Deck parse_deck(std::string text, const std::string& file_name) {
   Deck d;
   try {
     deck::DeckReader reader(std::move(text), file_name);
-    ModelState state;
-    DiscardLines none;
-    const StartUp u = read_start_up(reader, state, none);
-    d.NOBS = u.NOBS;
-    d.aquifer.zone1 = {u.test.T1, u.test.S1};
-    d.aquifer.zone2 = {u.test.T2, u.test.S2};
-    d.aquifer.zone3 = {u.test.T3, u.test.S3};
-    d.aquifer.XLB = state.XLB;
-    d.aquifer.XRB = state.XRB;
-    d.aquifer.DN = state.DN;
-    d.aquifer.K = u.K;
-    d.aquifer.thickness = u.thickness;
-    d.well = {state.XW, state.YW, u.RW};
-    d.test = {u.test.Q, u.test.STOPT, u.test.T0, u.test.T0STEP, u.test.TA, u.test.NT};
-    d.IPRT = u.test.IPRT;
-    d.NTERMS = u.NTERMS_read;
-    d.ERRMAX = u.ERRMAX_read;
+    // The records as the run reads them, checked but not echoed.
+    const StartRead read = read_start_records(reader);
+    if (read.error) throw *read.error;
+    const StartRecords& r = read.records;
+    const StartChecks c = check_start_records(r);
+    d.NOBS = r.NOBS;
+    d.aquifer.zone1 = {r.T1, r.S1};
+    d.aquifer.zone2 = {r.T2, r.S2};
+    d.aquifer.zone3 = {r.T3, r.S3};
+    d.aquifer.XLB = c.XLB;
+    d.aquifer.XRB = r.XRB;
+    d.aquifer.DN = c.DN;
+    d.aquifer.K = r.K;
+    d.aquifer.thickness = r.thickness;
+    d.well = {r.XW, r.YW, r.RW};
+    d.test = {r.Q, r.STOPT, r.T0, r.T0STEP, r.TA, r.NT};
+    d.IPRT = r.IPRT;
+    d.NTERMS = r.NTERMS;
+    d.ERRMAX = r.ERRMAX;
     // Each later location is read over the record as the previous well left
     // it (moved), so that a null value behaves as in the run.
+    ModelState state;
+    state.XO = r.XO;
+    state.YO = r.YO;
+    state.XW = r.XW;
+    state.YW = r.YW;
+    state.DN = c.DN;
     for (std::int32_t w = 1;; ++w) {
       if (w > 1) reader.read_free(13 + w, "XO, YO", {&state.XO, &state.YO});
       d.observations.push_back({state.XO, state.YO});
-      if (w >= u.NOBS) break;
-      place_observation_well(state, u.RW, u.test.Q, u.test.T3, none);
+      if (w >= r.NOBS) break;
+      place_observation_well(state, r.RW, r.Q, r.T3, nullptr);
     }
   } catch (const deck::DeckError& e) {
     throw DeckError(e.what());

@@ -15,8 +15,6 @@
 
 #include "driver/deck_reader.h"
 #include "driver/run.h"
-#include "numerics/stehfest.h"
-#include "simulation/observation.h"
 #include "simulation/time_loop.h"
 #include "support/recording_sink.h"
 
@@ -30,25 +28,13 @@ std::string slurp(const std::string& path) {
   return s.str();
 }
 
-// The series of every well exactly as the run computes them, in deck order.
+// The series of every well exactly as the run computes them, in deck order:
+// the run's own well loop, with its lines kept in memory.
 std::vector<WellSeries> run_series(const std::string& text) {
   deck::DeckReader deck(text, "kelvorat.dat");
-  ModelState state;
   testing::RecordingSink sink;
-  const StartUp u = read_start_up(deck, state, sink);
-  const StehfestColumn column(u.NTERMS);
-  const RunConstants rc = prepare_run(u.test, state);
-  RombergState romberg;
-  ModelInverter inverter(u.test, rc, column, state, romberg, sink);
-  std::vector<WellSeries> out;
-  for (int well = 1;; ++well) {
-    if (well > 1) deck.read_free(13 + well, "XO, YO", {&state.XO, &state.YO});
-    const WellGeometry geom = place_observation_well(state, u.RW, u.test.Q, u.test.T3, sink);
-    out.push_back(run_well(u.test, rc, geom, state, inverter, sink));
-    sink.clear();
-    if (well >= u.NOBS) break;
-  }
-  return out;
+  int well = 0;
+  return run_wells(deck, sink, well);
 }
 
 // The same through the public entry: one Carry for the deck's wells in order.
