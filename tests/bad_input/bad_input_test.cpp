@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
+#include "support/scratch_run.h"
 
 namespace kelvorat {
 namespace {
@@ -50,12 +50,7 @@ std::vector<Case> manifest() {
   return cases;
 }
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::slurp;
 
 struct Outcome {
   int status;
@@ -65,30 +60,23 @@ struct Outcome {
 
 // Runs one deck in <sandbox>/run, next to a file the run must not touch.
 Outcome run_case(const std::string& name) {
-  const fs::path sandbox =
-      fs::temp_directory_path() / ("kelvorat_bad_input_" + std::to_string(::getpid()));
-  fs::remove_all(sandbox);
-  fs::create_directories(sandbox / "run");
-  std::ofstream(sandbox / "neighbour.res") << "not to be touched\n";
-  fs::copy_file(kCorpus / "decks" / (name + ".dat"), sandbox / "run" / "kelvorat.dat");
+  const testing::ScratchDir sandbox("bad_input");
+  fs::create_directories(sandbox.path() / "run");
+  sandbox.write("neighbour.res", "not to be touched\n");
+  fs::copy_file(kCorpus / "decks" / (name + ".dat"), sandbox.path() / "run" / "kelvorat.dat");
 
-  std::FILE* out = std::fopen("/dev/null", "w");
-  std::FILE* err = std::tmpfile();
+  const testing::Streams s = sandbox.run("run");
   Outcome o;
-  o.status = run_program(sandbox / "run", out, err);
-  std::fclose(out);
-  std::rewind(err);
-  for (int ch; (ch = std::fgetc(err)) != EOF;) o.errors.push_back(static_cast<char>(ch));
-  std::fclose(err);
+  o.status = s.status;
+  o.errors = s.errors;
 
   std::set<std::string> outside;
-  for (const auto& e : fs::directory_iterator(sandbox)) outside.insert(e.path().filename());
+  for (const auto& e : fs::directory_iterator(sandbox.path())) outside.insert(e.path().filename());
   EXPECT_EQ(outside, (std::set<std::string>{"neighbour.res", "run"})) << name;
-  EXPECT_EQ(slurp(sandbox / "neighbour.res"), "not to be touched\n") << name;
-  for (const auto& e : fs::directory_iterator(sandbox / "run")) {
+  EXPECT_EQ(sandbox.read("neighbour.res"), "not to be touched\n") << name;
+  for (const auto& e : fs::directory_iterator(sandbox.path() / "run")) {
     o.files[e.path().filename()] = slurp(e.path());
   }
-  fs::remove_all(sandbox);
   return o;
 }
 

@@ -370,5 +370,74 @@ TEST(FreeRecord, LongRecordsAreNotSplit) {
   EXPECT_EQ(r.str().find('\n'), std::string::npos);
 }
 
+TEST(IntegerField, SignsAndWidths) {
+  EXPECT_EQ(I(5, 4), "   5");
+  EXPECT_EQ(I(-12, 4), " -12");
+  EXPECT_EQ(I(20, 5), "   20");
+  EXPECT_EQ(I(-100, 3), "***");
+}
+
+TEST(FixedField, MoreWidthsAndRounding) {
+  EXPECT_EQ(F(10.5, 10, 4), "   10.5000");
+  EXPECT_EQ(F(99999.99999, 10, 4), "**********");
+  EXPECT_EQ(F(0.5, 4, 3), ".500");
+  EXPECT_EQ(F(0.125, 10, 2), "      0.12");
+  EXPECT_EQ(F(0.135, 10, 2), "      0.14");
+}
+
+TEST(ExponentField, NegativeValueLosesItsLeadingZeroOnlyWhenFull) {
+  EXPECT_EQ(E(-0.1, 10, 4), "-.1000E+00");
+  EXPECT_EQ(E(-0.1, 11, 4), "-0.1000E+00");
+}
+
+TEST(ExponentField, CarryAndExponentEdges) {
+  EXPECT_EQ(E(9.9994999, 12, 4), "  0.9999E+01");
+  EXPECT_EQ(E(9.9999e98, 12, 4), "  0.1000+100");
+  EXPECT_EQ(E(1e-99, 12, 4), "  0.1000E-98");
+  EXPECT_EQ(E(kTiny, 12, 4), "  0.4941-323");
+  EXPECT_EQ(D(1e-120, 12, 4), "  0.1000-119");
+}
+
+TEST(NonFiniteField, ShortForms) {
+  EXPECT_EQ(E(-kInf, 8, 4), "    -Inf");
+  EXPECT_EQ(E(-kInf, 4, 2), "-Inf");
+  EXPECT_EQ(F(kNaN, 2, 1), "**");
+}
+
+TEST(DescriptorList, RecordsOfTheRun) {
+  EXPECT_EQ(format_line("10(8E14.6,/)", {1000.0, 0.0, 1.0, 1.0, 2.0}),
+            "  0.100000E+04  0.000000E+00  0.100000E+01  0.100000E+01  0.200000E+01");
+  EXPECT_EQ(format_line("' THE OBS. WELL IS LOCATED INSIDE NO. ',I4,' ZONE'", {3}),
+            " THE OBS. WELL IS LOCATED INSIDE NO.    3 ZONE");
+  EXPECT_EQ(format_line("6E12.4", {1.0, 2.0, 3.0, 4.0, 5.0}).size(), 60u);
+  EXPECT_EQ(format_line("'@@ ',3E12.4,I4,2E12.4", {0.0, 0.0, 0.0, 1, 1.0, 2.0}),
+            "@@   0.0000E+00  0.0000E+00  0.0000E+00   1  0.1000E+01  0.2000E+01");
+  EXPECT_EQ(format_line("' LOCATION OF THE OBS WELL: ',2F10.4", {10.5, -20.0}),
+            " LOCATION OF THE OBS WELL:    10.5000  -20.0000");
+}
+
+TEST(DescriptorList, TextsAndSlashesWithoutValues) {
+  EXPECT_EQ(format_lines("'A'/'B'", {}), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(format_line("'IT''S'", {}), "IT'S");
+  EXPECT_EQ(format_lines("2(I2,/)", {1, 2}), (std::vector<std::string>{" 1", " 2", ""}));
+}
+
+TEST(FreeRecord, NumbersAndTexts) {
+  EXPECT_EQ(FreeRecord().text(" IR = ").integer(1).real(0.5).real(-2.0).str(),
+            "  IR =  1 0.5000000000000000 -2.000000000000000");
+  EXPECT_EQ(FreeRecord().text("A ").integer(7).text(" B").str(), " A  7  B");
+  EXPECT_EQ(FreeRecord().text("ZONE    ").str(), " ZONE    ");  // text blanks stay
+  // Never split, however many numbers.
+  FreeRecord long_record;
+  for (int i = 0; i < 20; ++i) long_record.real(1.0 / 3.0);
+  EXPECT_EQ(long_record.str().size(), 1u + 20 * 19 - 1);
+}
+
+TEST(FreeReal, SmallestValuesAndNegativeFixedForm) {
+  EXPECT_EQ(free_real(1e-20), "9.999999999999999E-21");  // the stored value, to 16 digits
+  EXPECT_EQ(free_real(kTiny), "4.940656458412465E-324");
+  EXPECT_EQ(free_real(-0.1), "-0.1000000000000000");
+}
+
 }  // namespace
 }  // namespace kelvorat::fmt

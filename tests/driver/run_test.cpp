@@ -14,24 +14,15 @@
 
 #include "driver/deck_reader.h"
 #include "driver/line_sink.h"
+#include "support/recording_sink.h"
+#include "support/scratch_run.h"
 
 namespace kelvorat {
 namespace {
 
-struct Recorder final : LineSink {
-  std::vector<std::string> adet, console;
-  void line(Channel c, std::string_view text) override {
-    if (c == Channel::adet) adet.emplace_back(text);
-    if (c == Channel::console) console.emplace_back(text);
-  }
-};
+using Recorder = testing::RecordingSink;
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) out.push_back(l);
-  return out;
-}
+using testing::lines_of;
 
 const char* const kDeckA =
     "3\n"
@@ -77,10 +68,10 @@ TEST(StartUp, EchoOfEveryRecordWithSignCorrectionsAndTermRangeMessage) {
       " PRECISION. THIS VALUE  IS RESET TO 10.",
       " THE MAX RELATIVE ERROR ALLOWED FOR INTEGRATION OVER ANY INTERVAL IS: 0.100000E-05",
   };
-  EXPECT_EQ(rec.adet, expected);
-  EXPECT_EQ(rec.console, (std::vector<std::string>{expected[17], expected[18]}));
-  EXPECT_EQ(rec.adet[17].size(), 71u);
-  EXPECT_EQ(rec.adet[18].size(), 39u);
+  EXPECT_EQ(rec.adet(), expected);
+  EXPECT_EQ(rec.console(), (std::vector<std::string>{expected[17], expected[18]}));
+  EXPECT_EQ(rec.adet()[17].size(), 71u);
+  EXPECT_EQ(rec.adet()[18].size(), 39u);
 
   // The run uses the corrected values; the echo shows XLB as read.
   EXPECT_EQ(s.XLB, 50.0);
@@ -123,16 +114,16 @@ TEST(StartUp, EveryRecordFormGivesTheSameEcho) {
   Recorder ra, rb;
   read_start_up(a, sa, ra);
   const StartUp ub = read_start_up(b, sb, rb);
-  ASSERT_EQ(ra.adet.size(), rb.adet.size());
-  for (std::size_t i = 0; i < ra.adet.size(); ++i) {
+  ASSERT_EQ(ra.adet().size(), rb.adet().size());
+  for (std::size_t i = 0; i < ra.adet().size(); ++i) {
     if (i == 3) {
-      EXPECT_EQ(rb.adet[i], " RADIUS OF PUMPING WELL 0.000000000000000E+00");
+      EXPECT_EQ(rb.adet()[i], " RADIUS OF PUMPING WELL 0.000000000000000E+00");
     } else {
-      EXPECT_EQ(ra.adet[i], rb.adet[i]) << "line " << i + 1;
+      EXPECT_EQ(ra.adet()[i], rb.adet()[i]) << "line " << i + 1;
     }
   }
   EXPECT_EQ(ub.RW, 0.0);
-  EXPECT_EQ(ra.console, rb.console);
+  EXPECT_EQ(ra.console(), rb.console());
 }
 
 // Replaces record 13 and 14 of deck A.
@@ -170,18 +161,18 @@ TEST(StartUp, TermCountChecks) {
       console.push_back(" # OF TERMS FOR STEHFEST ALGORITHM MUST BE EVEN. THIS VALUE IS RESET TO" +
                         std::string(c.used < 10 ? "  " : " ") + std::to_string(c.used));
     }
-    EXPECT_EQ(rec.console, console);
+    EXPECT_EQ(rec.console(), console);
     // The echo line precedes the messages, which precede the ERRMAX echo.
-    ASSERT_EQ(rec.adet.size(), 18 + console.size());
-    EXPECT_EQ(rec.adet[16].substr(0, 48), " # OF TERMS TO BE USED FOR STEHFEST ALGORITHM IS");
-    for (std::size_t i = 0; i < console.size(); ++i) EXPECT_EQ(rec.adet[17 + i], console[i]);
+    ASSERT_EQ(rec.adet().size(), 18 + console.size());
+    EXPECT_EQ(rec.adet()[16].substr(0, 48), " # OF TERMS TO BE USED FOR STEHFEST ALGORITHM IS");
+    for (std::size_t i = 0; i < console.size(); ++i) EXPECT_EQ(rec.adet()[17 + i], console[i]);
   }
   // A count of 1000 does not fit the three columns of its echo.
   deck::DeckReader deck(deck_with_terms("1000", "1e-20"), "kelvorat.dat");
   ModelState s;
   Recorder rec;
   read_start_up(deck, s, rec);
-  EXPECT_EQ(rec.adet[16], " # OF TERMS TO BE USED FOR STEHFEST ALGORITHM IS***");
+  EXPECT_EQ(rec.adet()[16], " # OF TERMS TO BE USED FOR STEHFEST ALGORITHM IS***");
 }
 
 TEST(StartUp, ErrorBoundLowersTheTolerance) {
@@ -191,11 +182,11 @@ TEST(StartUp, ErrorBoundLowersTheTolerance) {
     ModelState s;
     Recorder rec;
     const StartUp u = read_start_up(deck, s, rec);
-    ASSERT_EQ(rec.console.size(), 1u);
-    EXPECT_EQ(rec.console[0],
+    ASSERT_EQ(rec.console().size(), 1u);
+    EXPECT_EQ(rec.console()[0],
               " THE MAXIMUM RELATIVE ERROR SHOULD BE SMALLER THAN  0.6071E-12.  THIS VALUE IS "
               "RESET TO   0.6071E-13");
-    EXPECT_EQ(rec.adet.back(), rec.console[0]);
+    EXPECT_EQ(rec.adet().back(), rec.console()[0]);
     EXPECT_NEAR(u.test.ERRMAX, 6.0710e-14, 1e-18);
   }
   {
@@ -204,8 +195,8 @@ TEST(StartUp, ErrorBoundLowersTheTolerance) {
     ModelState s;
     Recorder rec;
     const StartUp u = read_start_up(deck, s, rec);
-    ASSERT_EQ(rec.console.size(), 2u);
-    EXPECT_EQ(rec.console[1],
+    ASSERT_EQ(rec.console().size(), 2u);
+    EXPECT_EQ(rec.console()[1],
               " THE MAXIMUM RELATIVE ERROR SHOULD BE SMALLER THAN  0.5339E-04.  THIS VALUE IS "
               "RESET TO   0.5339E-05");
     EXPECT_EQ(u.test.ERRMAX, 0.1 * (1.0 / 18730.0));
@@ -216,7 +207,7 @@ TEST(StartUp, ErrorBoundLowersTheTolerance) {
     ModelState s;
     Recorder rec;
     const StartUp u = read_start_up(deck, s, rec);
-    EXPECT_TRUE(rec.console.empty());
+    EXPECT_TRUE(rec.console().empty());
     EXPECT_EQ(u.test.ERRMAX, 1.0 / 18730.0);
   }
 }
@@ -224,42 +215,16 @@ TEST(StartUp, ErrorBoundLowersTheTolerance) {
 // Whole runs in a scratch directory.
 class RunInDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ =
-        std::filesystem::temp_directory_path() /
-        ("kelvorat_run_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  void write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-  }
-  std::string read(const std::string& name) {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  void write(const std::string& name, const std::string& text) { dir_.write(name, text); }
+  std::string read(const std::string& name) { return dir_.read(name); }
   // Runs the program; returns the exit status, console and error text.
   int run(std::string& console, std::string& errors) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    const int status = run_program(dir_, out, err);
-    auto slurp = [](std::FILE* f) {
-      std::rewind(f);
-      std::string s;
-      for (int ch; (ch = std::fgetc(f)) != EOF;) s.push_back(static_cast<char>(ch));
-      std::fclose(f);
-      return s;
-    };
-    console = slurp(out);
-    errors = slurp(err);
-    return status;
+    const testing::Streams s = dir_.run();
+    console = s.console;
+    errors = s.errors;
+    return s.status;
   }
-  std::filesystem::path dir_;
+  testing::ScratchDir dir_{"run_test"};
 };
 
 // A deck without time steps: wells are placed and their empty tables
@@ -317,7 +282,7 @@ TEST_F(RunInDir, ThreeWellsLeaveTheFourthLocationUnread) {
 
 TEST_F(RunInDir, ResultFileThatCannotBeCreated) {
   write("kelvorat.dat", no_step_deck("1", ""));
-  std::filesystem::create_directory(dir_ / "kelvdim.res");
+  std::filesystem::create_directory(dir_.path() / "kelvdim.res");
   std::string console, errors;
   EXPECT_EQ(run(console, errors), 2);
   EXPECT_EQ(errors.rfind("kelvdim.res: cannot create the result file: ", 0), 0u) << errors;
@@ -355,7 +320,7 @@ TEST_F(RunInDir, MissingDeckLeavesEarlierResultsAlone) {
   EXPECT_EQ(errors.rfind("kelvorat.dat: cannot open the input deck: ", 0), 0u) << errors;
   EXPECT_EQ(read("adet.res"), "earlier run\n");
   EXPECT_EQ(read("tromb.res"), "earlier trace\n");
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "kelvorat.res"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "kelvorat.res"));
 }
 
 TEST_F(RunInDir, StaleTraceDoesNotSurviveARunWithoutTrace) {
@@ -363,7 +328,7 @@ TEST_F(RunInDir, StaleTraceDoesNotSurviveARunWithoutTrace) {
   write("kelvorat.dat", no_step_deck("1", ""));
   std::string console, errors;
   ASSERT_EQ(run(console, errors), 0) << errors;
-  EXPECT_TRUE(std::filesystem::exists(dir_ / "tromb.res"));
+  EXPECT_TRUE(std::filesystem::exists(dir_.path() / "tromb.res"));
   EXPECT_EQ(read("tromb.res"), "");
 }
 

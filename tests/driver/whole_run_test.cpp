@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/deck_builder.h"
 #include "support/scratch_run.h"
 
 namespace kelvorat {
@@ -21,14 +22,11 @@ using testing::run_deck;
 using testing::RunResult;
 
 // Three zones with their own properties, a 5 m stream zone, the pumping
-// well 100 m from the stream.
-std::string deck(const std::string& wells, int nobs, const std::string& times = "1000 0 0.5 0.5 2",
-                 const std::string& steps = "   6   0", const std::string& terms = "10\n1e-7") {
-  const auto first = wells.substr(0, wells.find('\n') + 1);
-  const auto rest = wells.substr(first.size());
-  return std::to_string(nobs) + "\n" + first +
-         "100 0\n0.1\n500 0.001\n200 0.002\n400 0.0005\n300 1000\n5\n0.2 0.5\n" + times + "\n" +
-         steps + "\n" + terms + "\n" + rest;
+// well 100 m from the stream: the builder's defaults.
+testing::DeckBuilder deck(std::vector<std::pair<double, double>> wells) {
+  testing::DeckBuilder d;
+  d.wells = std::move(wells);
+  return d;
 }
 
 // The drawdown column of a well's rows in adet.res.
@@ -40,7 +38,7 @@ std::vector<double> drawdowns(const RunResult& r, int well, int nt) {
 }
 
 TEST(WholeRun, EveryCaseCodeRunsAndWritesItsTables) {
-  const RunResult r = run_deck(deck("-30 10\n-2.5 0\n40 25\n160 -30\n", 4));
+  const RunResult r = run_deck(deck({{-30, 10}, {-2.5, 0}, {40, 25}, {160, -30}}).text());
   ASSERT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(r.console, " End\n");
   std::vector<std::string> cases;
@@ -65,7 +63,7 @@ TEST(WholeRun, EveryCaseCodeRunsAndWritesItsTables) {
 
 TEST(WholeRun, DrawdownIsContinuousAcrossTheZoneBoundaries) {
   // Pairs of wells just either side of x = 0 and of x = -DN.
-  const RunResult r = run_deck(deck("0 20\n-1e-9 20\n-5 20\n-5.000000001 20\n", 4));
+  const RunResult r = run_deck(deck({{0, 20}, {-1e-9, 20}, {-5, 20}, {-5.000000001, 20}}).text());
   ASSERT_EQ(r.status, 0) << r.errors;
   const auto a3 = drawdowns(r, 1, 6), a2 = drawdowns(r, 2, 6);
   const auto a2b = drawdowns(r, 3, 6), a1 = drawdowns(r, 4, 6);
@@ -80,7 +78,7 @@ TEST(WholeRun, DrawdownIsContinuousAcrossTheZoneBoundaries) {
 }
 
 TEST(WholeRun, RecoveryAfterTheStopOfPumping) {
-  const RunResult r = run_deck(deck("50 0\n", 1, "1000 4 0.5 0.5 2", "   6   0"));
+  const RunResult r = run_deck(deck({{50, 0}}).times(1000, 4, 0.5, 0.5, 2).text());
   ASSERT_EQ(r.status, 0) << r.errors;
   // Times 0.5, 1.5, 3.5, 7.5, 15.5, 31.5: three of them after the stop.
   int residual = 0;
@@ -96,7 +94,7 @@ TEST(WholeRun, RecoveryAfterTheStopOfPumping) {
 }
 
 TEST(WholeRun, EarlyTimesFarAwayAreLeftOutOfTheTableFiles) {
-  const RunResult r = run_deck(deck("900 0\n", 1, "1000 0 0.001 0.001 10", "   6   0"));
+  const RunResult r = run_deck(deck({{900, 0}}).times(1000, 0, 0.001, 0.001, 10).text());
   ASSERT_EQ(r.status, 0) << r.errors;
   const auto s = drawdowns(r, 1, 6);
   int ilast = 0;
@@ -109,8 +107,10 @@ TEST(WholeRun, EarlyTimesFarAwayAreLeftOutOfTheTableFiles) {
 }
 
 TEST(WholeRun, TraceSwitchWritesTheRombergTrace) {
-  const RunResult off = run_deck(deck("60 0\n", 1, "1000 0 1 1 2", "   1   0", "6\n1e-4"));
-  const RunResult on = run_deck(deck("60 0\n", 1, "1000 0 1 1 2", "   1   1", "6\n1e-4"));
+  const RunResult off =
+      run_deck(deck({{60, 0}}).times(1000, 0, 1, 1, 2).steps(1, 0).terms(6, 1e-4).text());
+  const RunResult on =
+      run_deck(deck({{60, 0}}).times(1000, 0, 1, 1, 2).steps(1, 1).terms(6, 1e-4).text());
   ASSERT_EQ(on.status, 0);
   EXPECT_TRUE(off.tromb.empty());
   // One header and one five-line legend per integral, six integrals.
@@ -128,7 +128,8 @@ TEST(WholeRun, TraceSwitchWritesTheRombergTrace) {
 
 TEST(WholeRun, ExponentialGuardStopsTheRunWithStatusThree) {
   // The second well lies far beyond the right boundary.
-  const RunResult r = run_deck(deck("50 0\n5000 0\n", 2, "1000 0 1 1 2", "   2   0", "6\n1e-4"));
+  const RunResult r =
+      run_deck(deck({{50, 0}, {5000, 0}}).times(1000, 0, 1, 1, 2).steps(2).terms(6, 1e-4).text());
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.console, "");
   ASSERT_FALSE(r.adet.empty());
@@ -142,7 +143,7 @@ TEST(WholeRun, ExponentialGuardStopsTheRunWithStatusThree) {
 }
 
 TEST(WholeRun, DeckLineEndingsTabsAndByteOrderMarkDoNotChangeResults) {
-  const std::string plain = deck("50 0\n", 1, "1000 0 1 1 2", "   2   0", "6\n1e-4");
+  const std::string plain = deck({{50, 0}}).times(1000, 0, 1, 1, 2).steps(2).terms(6, 1e-4).text();
   std::string twin = "\xEF\xBB\xBF";
   for (char c : plain) {
     if (c == '\n') {

@@ -17,6 +17,7 @@
 #include "driver/run.h"
 #include "simulation/time_loop.h"
 #include "support/recording_sink.h"
+#include "support/same_bits.h"
 
 namespace kelvorat {
 namespace {
@@ -49,17 +50,7 @@ std::vector<engine::Series> engine_series(const std::string& text) {
   return out;
 }
 
-::testing::AssertionResult same_bits(const std::vector<double>& a, const std::vector<double>& b) {
-  if (a.size() != b.size()) return ::testing::AssertionFailure() << "sizes differ";
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::bit_cast<std::uint64_t>(a[i]) != std::bit_cast<std::uint64_t>(b[i])) {
-      char buf[96];
-      std::snprintf(buf, sizeof buf, "entry %zu: %a vs %a", i, a[i], b[i]);
-      return ::testing::AssertionFailure() << buf;
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
+using testing::same_bits;
 
 void expect_same(const std::vector<WellSeries>& want, const std::vector<engine::Series>& got) {
   ASSERT_EQ(want.size(), got.size());
@@ -122,15 +113,13 @@ TEST(EngineEntry, LagTransformsComposeIntoTheSeries) {
     } else {
       ++checked_pumping;
     }
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(draw), std::bit_cast<std::uint64_t>(series.DRAW[i]))
-        << "step " << i + 1;
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(depl), std::bit_cast<std::uint64_t>(series.DEPL[i]))
-        << "step " << i + 1;
+    EXPECT_TRUE(same_bits(draw, series.DRAW[i])) << "step " << i + 1;
+    EXPECT_TRUE(same_bits(depl, series.DEPL[i])) << "step " << i + 1;
   }
   EXPECT_GT(checked_pumping, 5);
   EXPECT_GE(checked_recovery, 3);
   // The carried measure followed the same sequence of integrals.
-  EXPECT_EQ(std::bit_cast<std::uint64_t>(c1.romberg_Q), std::bit_cast<std::uint64_t>(c2.romberg_Q));
+  EXPECT_TRUE(same_bits(c1.romberg_Q, c2.romberg_Q));
 }
 
 TEST(EngineEntry, VolumeGrowsWithTheRateAndNothingHappensBeforeTheStart) {

@@ -11,6 +11,7 @@
 #include "model/zone_chain.h"
 #include "model_fixtures.h"
 #include "reference_model.h"
+#include "support/same_bits.h"
 
 namespace kelvorat {
 namespace {
@@ -153,8 +154,7 @@ TEST(DrawdownIntegrand, LargeRxwStaysFinite) {
       s.XRB = 2000;
       const double v = f(s, 1e-20);
       ASSERT_TRUE(std::isfinite(v)) << rxw << " " << case_name(c);
-      EXPECT_EQ(std::bit_cast<std::uint64_t>(v),
-                std::bit_cast<std::uint64_t>(detail::f_all_wide(s, 1e-20)));
+      EXPECT_TRUE(testing::same_bits(v, detail::f_all_wide(s, 1e-20)));
       const double ref = static_cast<double>(testing::ref_f(s, 1e-20));
       EXPECT_NEAR(v, ref, 1e-12 * std::fabs(ref) + 0x1p-1070) << rxw << " " << case_name(c);
     }
@@ -167,9 +167,7 @@ TEST(DrawdownIntegrand, LargeRxwStaysFinite) {
     s.XRB = 2000;
     for (int k = 0; k < 5000; ++k) {
       s.XW = 70.0 + k * 1e-3;  // RXW from 700 to 750
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(f(s, 1e-20)),
-                std::bit_cast<std::uint64_t>(detail::f_all_wide(s, 1e-20)))
-          << s.XW;
+      ASSERT_TRUE(testing::same_bits(f(s, 1e-20), detail::f_all_wide(s, 1e-20))) << s.XW;
     }
   }
   ModelState s = distinct_zones(CaseCode::A2, -5);
@@ -285,8 +283,8 @@ TEST(DrawdownIntegrand, DoubleShortcutEqualsWideEvaluation) {
     }
     wide = detail::f_all_wide(s, lam);
     if (std::isnan(fast) && std::isnan(wide)) continue;
-    ASSERT_EQ(std::bit_cast<std::uint64_t>(fast), std::bit_cast<std::uint64_t>(wide))
-        << "case " << case_name(s.CHRT) << " lambda " << lam << " " << fast << " vs " << wide;
+    ASSERT_TRUE(testing::same_bits(fast, wide))
+        << "case " << case_name(s.CHRT) << " lambda " << lam;
     chain::ZoneChain z;
     chain::evaluate(s, lam * lam, z);
     (chain::double_tail(z).ok ? shortcut : fallback)++;

@@ -8,6 +8,7 @@
 #include "driver/trace_writer.h"
 #include "numerics/test_integrands.h"
 #include "support/recording_sink.h"
+#include "support/same_bits.h"
 
 namespace kelvorat {
 namespace {
@@ -209,6 +210,64 @@ TEST_F(Intervals, EachCallStartsAfresh) {
   const IntegralResult b = run(f, 1.0e-20, 1.0, 1.0e20, 1.0, 1.0e-6);
   EXPECT_EQ(a.integral, b.integral);
   EXPECT_EQ(f.calls, 101);
+}
+
+TEST_F(Intervals, EveryEndingIsTypedWithItsIntervalCount) {
+  auto check = [&](auto f, const IntegrationLimits& lim, IntegralEnding ending, int intervals) {
+    SCOPED_TRACE(intervals);
+    testing::RecordingTrace trace;
+    const IntegralResult r = rombint(f, lim, st, &trace);
+    EXPECT_EQ(r.ending, ending);
+    EXPECT_EQ(r.intervals, intervals);
+    // One start, one event per interval, the summary last; a stop event for
+    // every ending but convergence.
+    ASSERT_FALSE(trace.events().empty());
+    EXPECT_EQ(trace.events().front().name, "integral_start");
+    EXPECT_EQ(trace.events().back().name, "integral_summary");
+    EXPECT_EQ(trace.named("interval").size(), static_cast<std::size_t>(intervals));
+    const auto stops = trace.named("integral_stop");
+    if (ending == IntegralEnding::converged) {
+      EXPECT_TRUE(stops.empty());
+    } else {
+      ASSERT_EQ(stops.size(), 1u);
+      EXPECT_EQ(stops[0].values[0], static_cast<double>(ending));
+    }
+  };
+  check(testing::exp_minus, {1e-20, 1.0, 1e20, 1.0, 1e-10, 1e-6}, IntegralEnding::converged, 13);
+  check(testing::zero_fn, {1e-20, 1.0, 1e20, 1.0, 1e-10, 1e-6}, IntegralEnding::zero_total, 51);
+  check(testing::one_fn, {0.0, 50.0, 20.0, 1.0, 1e-10, 1e-6}, IntegralEnding::range_exhausted, 1);
+  check(testing::one_fn, {0.0, 1.0, 1e20, 1.0, 1e-10, 0.0}, IntegralEnding::interval_limit, 250);
+}
+
+TEST_F(Intervals, NoTraceGivesTheSameBits) {
+  auto f = counting(testing::exp_minus);
+  const IntegrationLimits lim{1.0e-20, 0.1, 1.0e20, 0.1, 1.0e-10, 1.0e-9};
+  testing::RecordingTrace trace;
+  const IntegralResult a = rombint(f, lim, st, &trace);
+  const double qa = st.Q;
+  RombergState fresh;
+  const IntegralResult b = rombint(f, lim, fresh, nullptr);
+  EXPECT_TRUE(testing::same_bits(a.integral, b.integral));
+  EXPECT_TRUE(testing::same_bits(qa, fresh.Q));
+  EXPECT_EQ(a.intervals, b.intervals);
+}
+
+TEST_F(Intervals, FreshMeasurePerIntegralIgnoresTheCarriedOne) {
+  // 1 at the ends, -1 at the midpoint: on the first interval R(1,0) = 0 forms
+  // no relative measure, and the diagonal R(1,1) is tested with the measure
+  // left by the integral before.
+  auto dip = [](double x) { return x == 0.5 ? -1.0 : 1.0; };
+  const IntegrationLimits lim{0.0, 1.0, 1.0, 1.0, 1e-10, 1e-6};
+  auto once = [&](RombergState& state) {
+    auto g = counting(dip);
+    rombint(g, lim, state, nullptr);
+    return g.calls;
+  };
+  RombergState carried, fresh;
+  fresh.carry_measure = false;
+  carried.Q = fresh.Q = 1.0;  // as a never-converging interval leaves it
+  EXPECT_GT(once(carried), 3);
+  EXPECT_EQ(once(fresh), 3);
 }
 
 }  // namespace

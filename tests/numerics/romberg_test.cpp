@@ -49,6 +49,7 @@ TEST_F(Romberg, LinearConvergesInTrapezoidStageOfLevelOne) {
   EXPECT_EQ(run(f, 0.0, 1.0), 2.0);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(f.calls, 3);
+  EXPECT_EQ(levels, 1);
   // f(A), f(B), then the midpoint.
   EXPECT_EQ(f.xs, (std::vector<double>{0.0, 1.0, 0.5}));
 }
@@ -79,6 +80,7 @@ TEST_F(Romberg, ZeroOnFirstIntervalGivesUpAtLevelFive) {
   auto f = counting(testing::zero_fn);
   EXPECT_EQ(run(f, 0.0, 1.0, 1, 0.0, 1), 0.0);
   EXPECT_EQ(status, 1);
+  EXPECT_EQ(levels, 5);
   EXPECT_EQ(f.calls, 33);
   EXPECT_EQ(sink.lines(Channel::tromb),
             (std::vector<std::string>{
@@ -136,6 +138,7 @@ TEST_F(Romberg, NeverSettlingRunsAllThirteenLevels) {
   auto f = counting(spike_at_one);
   const double r = run(f, 0.0, 1.0, 1, 0.0, 1);
   EXPECT_EQ(status, 2);
+  EXPECT_EQ(levels, 13);
   EXPECT_EQ(f.calls, 8193);
   // R(13,13) = c_13 / 2^13 with c_j = prod_{m<=j} (4^m - 2) / (4^m - 1);
   // the final difference is c_12 / 2^13 (both 7.4359e-05).

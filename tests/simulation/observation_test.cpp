@@ -10,16 +10,12 @@
 
 #include "driver/trace_writer.h"
 #include "simulation/constants.h"
+#include "support/recording_sink.h"
 
 namespace kelvorat {
 namespace {
 
-struct Recorder final : LineSink {
-  std::vector<std::string> adet;
-  void line(Channel c, std::string_view text) override {
-    if (c == Channel::adet) adet.emplace_back(text);
-  }
-};
+using Recorder = testing::RecordingSink;
 
 // Placement with its lines written as the run writes them.
 WellGeometry place(ModelState& s, double RW, double Q, double T3, Recorder& rec) {
@@ -98,10 +94,10 @@ TEST(Observation, ZoneAndCaseLines) {
     place(s, 0.1, 1000, 100, rec);
     EXPECT_EQ(s.IZONE, c.zone);
     EXPECT_EQ(s.CHRT, c.code);
-    ASSERT_EQ(rec.adet.size(), 2u);
-    EXPECT_EQ(rec.adet[0],
+    ASSERT_EQ(rec.adet().size(), 2u);
+    EXPECT_EQ(rec.adet()[0],
               " THE OBS. WELL IS LOCATED INSIDE NO.    " + std::to_string(c.zone) + " ZONE");
-    EXPECT_EQ(rec.adet[1], std::string("  THE PROBLEM IS DEFINED AS CASE: ") + case_name(c.code));
+    EXPECT_EQ(rec.adet()[1], std::string("  THE PROBLEM IS DEFINED AS CASE: ") + case_name(c.code));
   }
 }
 

@@ -14,31 +14,12 @@
 #include "driver/field_format.h"
 #include "driver/trace_writer.h"
 #include "simulation/constants.h"
+#include "support/recording_sink.h"
 
 namespace kelvorat {
 namespace {
 
-struct Recorder final : LineSink {
-  std::vector<std::string> adet, kelvorat, kelvdim, dim2;
-  void line(Channel c, std::string_view text) override {
-    switch (c) {
-      case Channel::adet:
-        adet.emplace_back(text);
-        break;
-      case Channel::kelvorat:
-        kelvorat.emplace_back(text);
-        break;
-      case Channel::kelvdim:
-        kelvdim.emplace_back(text);
-        break;
-      case Channel::dim2:
-        dim2.emplace_back(text);
-        break;
-      default:
-        break;
-    }
-  }
-};
+using Recorder = testing::RecordingSink;
 
 // Hands out scripted inversions (the last one again when the script runs
 // out) and records every call.
@@ -151,11 +132,11 @@ TEST(TimeLoop, DrawdownDepletionAndErrorScaling) {
   EXPECT_EQ(w.DEPL[0], kPi / 1000 * (50.0 * f.rc.scale));
   EXPECT_EQ(w.DERR[0], 0.125 * f.rc.scale);
   // The set-up line, then the table with its two header lines.
-  ASSERT_EQ(rec.adet.size(), 4u);
-  EXPECT_EQ(rec.adet[0], "       1       0.100000E-01  0.1000000000E-19 0.1000E+21  0.1000E-01");
-  EXPECT_EQ(rec.adet[1], "   TIME STEP        TIME         DRAWDOWN        ERROR");
-  EXPECT_EQ(rec.adet[2], "                    DAYS            M              M");
-  EXPECT_EQ(rec.adet[3].size(), 68u);
+  ASSERT_EQ(rec.adet().size(), 4u);
+  EXPECT_EQ(rec.adet()[0], "       1       0.100000E-01  0.1000000000E-19 0.1000E+21  0.1000E-01");
+  EXPECT_EQ(rec.adet()[1], "   TIME STEP        TIME         DRAWDOWN        ERROR");
+  EXPECT_EQ(rec.adet()[2], "                    DAYS            M              M");
+  EXPECT_EQ(rec.adet()[3].size(), 68u);
 }
 
 TEST(TimeLoop, SmallDepletionIsCutToZero) {
@@ -182,12 +163,12 @@ TEST(TimeLoop, RowsUpToTheLastTinyDrawdownStayOutOfTheTableFiles) {
   Recorder rec;
   const WellSeries w = f.run(inv, rec);
   EXPECT_EQ(w.ILAST, 4);
-  EXPECT_EQ(rec.kelvorat.size(), 1u);
-  EXPECT_EQ(rec.kelvdim.size(), 1u);
-  EXPECT_EQ(rec.dim2.size(), 1u);
+  EXPECT_EQ(rec.kelvorat().size(), 1u);
+  EXPECT_EQ(rec.kelvdim().size(), 1u);
+  EXPECT_EQ(rec.dim2().size(), 1u);
   // adet.res keeps all five rows after the five set-up lines and the header.
-  EXPECT_EQ(rec.adet.size(), 5u + 2 + 5);
-  EXPECT_EQ(rec.kelvorat[0].substr(0, 12), "  0.3100E+02");
+  EXPECT_EQ(rec.adet().size(), 5u + 2 + 5);
+  EXPECT_EQ(rec.kelvorat()[0].substr(0, 12), "  0.3100E+02");
 }
 
 TEST(TimeLoop, NoStepsWritesOnlyTheHeader) {
@@ -198,8 +179,8 @@ TEST(TimeLoop, NoStepsWritesOnlyTheHeader) {
     Recorder rec;
     const WellSeries w = f.run(inv, rec);
     EXPECT_TRUE(inv.calls.empty());
-    EXPECT_EQ(rec.adet.size(), 2u);
-    EXPECT_TRUE(rec.kelvorat.empty());
+    EXPECT_EQ(rec.adet().size(), 2u);
+    EXPECT_TRUE(rec.kelvorat().empty());
     EXPECT_TRUE(w.TIME.empty());
   }
 }
@@ -213,8 +194,8 @@ TEST(TimeLoop, MoreThanFiftyStepsAreAllComputedAndWritten) {
   const WellSeries w = f.run(inv, rec);
   EXPECT_EQ(inv.calls.size(), 60u);
   EXPECT_EQ(w.TIME.back(), 60.0);
-  EXPECT_EQ(rec.kelvorat.size(), 60u);
-  EXPECT_EQ(rec.adet.back().substr(4, 4), "  60");
+  EXPECT_EQ(rec.kelvorat().size(), 60u);
+  EXPECT_EQ(rec.adet().back().substr(4, 4), "  60");
 }
 
 TEST(TimeLoop, TimesAtOrBeforeZeroAreNotInverted) {
@@ -234,9 +215,9 @@ TEST(TimeLoop, TimesAtOrBeforeZeroAreNotInverted) {
   EXPECT_EQ(w.DERR[1], 0.0);
   EXPECT_EQ(w.ILAST, 2);
   // Two set-up lines (steps 3 and 4) before the table.
-  EXPECT_EQ(rec.adet[0].substr(4, 4), "   3");
-  EXPECT_EQ(rec.adet.size(), 2u + 2 + 4);
-  EXPECT_EQ(rec.kelvorat.size(), 2u);
+  EXPECT_EQ(rec.adet()[0].substr(4, 4), "   3");
+  EXPECT_EQ(rec.adet().size(), 2u + 2 + 4);
+  EXPECT_EQ(rec.kelvorat().size(), 2u);
 }
 
 TEST(TimeLoop, RecoveryStartsAfterTheStopOfPumping) {
@@ -260,8 +241,8 @@ TEST(TimeLoop, RecoveryStartsAfterTheStopOfPumping) {
   EXPECT_TRUE(inv.calls[4].trace);
   // The same inversion for pumping and recovery: residual drawdown 0.
   EXPECT_EQ(w.DRAW[2], 0.0);
-  EXPECT_EQ(rec.adet[3], " ****FOR RESIDUAL DRAWDOWAN AND DEPLETION**");
-  EXPECT_EQ(rec.adet[4].substr(0, 8), "       3");
+  EXPECT_EQ(rec.adet()[3], " ****FOR RESIDUAL DRAWDOWAN AND DEPLETION**");
+  EXPECT_EQ(rec.adet()[4].substr(0, 8), "       3");
 }
 
 TEST(TimeLoop, FullDepletionOnBothSidesOfTheStopReportsZero) {
@@ -325,9 +306,31 @@ TEST(TimeLoop, DimensionlessRows) {
   Recorder rec;
   const WellSeries w = f.run(inv, rec);
   // r = 50, T3 t / (DN^2 S3) = 100 / 10 = 10; 4 T3 t / (r^2 S3) = 400 / 250 = 1.6.
-  EXPECT_EQ(rec.kelvdim.at(0).substr(0, 12), "  0.1000E+02");
-  EXPECT_EQ(rec.dim2.at(0).substr(0, 12), "  0.1600E+01");
-  EXPECT_EQ(rec.kelvdim.at(0).substr(16, 12), fmt::format_line("E12.4", {100 * w.DRAW[0] / 1000}));
+  EXPECT_EQ(rec.kelvdim().at(0).substr(0, 12), "  0.1000E+02");
+  EXPECT_EQ(rec.dim2().at(0).substr(0, 12), "  0.1600E+01");
+  EXPECT_EQ(rec.kelvdim().at(0).substr(16, 12),
+            fmt::format_line("E12.4", {100 * w.DRAW[0] / 1000}));
+}
+
+TEST(TimeLoop, StepEventsInOrderAndTheSameSeriesWithoutATrace) {
+  Fixture f;
+  f.t.NT = 3;  // 1, 3, 7
+  f.t.STOPT = 2;
+  f.g.CHRT = f.s.CHRT;
+  ScriptedInverter a, b;
+  a.fallback = b.fallback = {3.0, 1.0, 0.5};
+  testing::RecordingTrace trace;
+  const WellSeries traced = run_well(f.t.schedule(), f.rc, f.g, a, &trace);
+  const WellSeries quiet = run_well(f.t.schedule(), f.rc, f.g, b, nullptr);
+  std::vector<std::string> names;
+  for (const auto& e : trace.events()) names.push_back(e.name);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"step_setup", "step_setup", "recovery_start", "step_setup",
+                                      "step_setup", "recovery_start", "step_setup"}));
+  EXPECT_EQ(trace.events()[3].values[0], 2.0);  // the recovery set-up keeps its step number
+  EXPECT_EQ(traced.DRAW, quiet.DRAW);
+  EXPECT_EQ(traced.DEPL, quiet.DEPL);
+  EXPECT_EQ(a.calls.size(), b.calls.size());
 }
 
 }  // namespace

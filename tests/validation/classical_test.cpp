@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "support/deck_builder.h"
 #include "support/scratch_run.h"
 
 namespace kelvorat {
@@ -59,19 +60,18 @@ struct Aquifer {
 };
 
 std::string deck(const Aquifer& a, const std::vector<std::pair<double, double>>& wells) {
-  std::ostringstream d;
-  d.precision(17);
-  d << wells.size() << "\n" << wells[0].first << " " << wells[0].second << "\n";
-  d << a.XW << " 0\n0.05\n";
-  for (int z = 0; z < 3; ++z) d << a.T << " " << a.S << "\n";
-  d << a.XLB << " " << a.XRB << "\n" << a.DN << "\n" << a.K << " " << a.thickness << "\n";
-  d << a.Q << " " << a.STOPT << " " << a.T0 << " " << a.T0STEP << " " << a.TA << "\n";
-  char rec12[16];
-  std::snprintf(rec12, sizeof rec12, "%4d%4d", a.NT, 0);
-  d << rec12 << "\n" << a.NTERMS << "\n" << a.ERRMAX << "\n";
-  for (std::size_t i = 1; i < wells.size(); ++i)
-    d << wells[i].first << " " << wells[i].second << "\n";
-  return d.str();
+  testing::DeckBuilder d;
+  d.wells = wells;
+  d.XW = a.XW;
+  d.RW = 0.05;
+  d.zones(a.T, a.S, a.T, a.S, a.T, a.S);
+  d.XLB = a.XLB;
+  d.XRB = a.XRB;
+  d.DN = a.DN;
+  d.K = a.K;
+  d.thickness = a.thickness;
+  d.times(a.Q, a.STOPT, a.T0, a.T0STEP, a.TA).steps(a.NT).terms(a.NTERMS, a.ERRMAX);
+  return d.text();
 }
 
 // Largest relative deviation of the drawdowns from a reference, reported.
