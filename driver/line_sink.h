@@ -1,5 +1,5 @@
-// Where the computation hands its lines: the run owns the files, the
-// integrators and the time loop only see this interface, so they can be
+// Where the lines of a run go: the run owns the files, while the echo, the
+// trace writer and the well tables only see this interface, so they can be
 // tested against an in-memory sink.
 #pragma once
 
