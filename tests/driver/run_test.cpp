@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -210,6 +211,38 @@ TEST(StartUp, ErrorBoundLowersTheTolerance) {
     EXPECT_TRUE(rec.console().empty());
     EXPECT_EQ(u.test.ERRMAX, 1.0 / 18730.0);
   }
+}
+
+TEST(StartUp, ReadErrorLeavesTheEchoOfTheRecordsBeforeIt) {
+  // Deck A cut after k - 1 records: the echo (with the checks' lines) of
+  // those records is a prefix of the whole echo, and record k is named.
+  deck::DeckReader whole(kDeckA, "kelvorat.dat");
+  ModelState s;
+  Recorder full;
+  read_start_up(whole, s, full);
+  const std::vector<std::string> all = full.adet();
+  std::size_t previous = 0;
+  const std::string text = kDeckA;
+  std::size_t cut = 0;
+  for (int k = 1; k <= kStartRecordCount; ++k) {
+    SCOPED_TRACE(k);
+    deck::DeckReader deck(text.substr(0, cut), "kelvorat.dat");
+    Recorder rec;
+    try {
+      read_start_up(deck, s, rec);
+      FAIL() << "no read error";
+    } catch (const deck::DeckError& e) {
+      EXPECT_NE(std::string(e.what()).find("record " + std::to_string(k) + " "), std::string::npos)
+          << e.what();
+    }
+    const std::vector<std::string> echo = rec.adet();
+    ASSERT_LE(echo.size(), all.size());
+    EXPECT_TRUE(std::equal(echo.begin(), echo.end(), all.begin()));
+    EXPECT_GE(echo.size(), previous);
+    previous = echo.size();
+    cut = text.find('\n', cut) + 1;
+  }
+  EXPECT_LT(previous, all.size());
 }
 
 // Whole runs in a scratch directory.
