@@ -18,6 +18,8 @@ constexpr double kBoreMoveLimit = 1.0;
 constexpr double kRatioSlack = 0.01;
 
 std::string num(double v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
