@@ -95,6 +95,8 @@ void RunChecks::start_up(const StartUp& u, const ModelState& s) {
     }
     if (t.T0STEP == 0.0) {
       warn("T0STEP = 0 (record 11): every output time equals T0 = " + num(t.T0));
+    } else if (t.T0STEP < 0.0 && t.TA > 0.0) {
+      warn("T0STEP = " + num(t.T0STEP) + " (record 11): the output times decrease");
     }
   }
   if (u.NTERMS >= kRiskyTerms) {

@@ -372,6 +372,7 @@ TEST(Warnings, EachMeaninglessOrUnsafeDeckValueGivesOneLineAndChangesNothing) {
       {8, "-3 1000", "XLB = 3 (record 8) is less than DN = 5"},
       {11, "1000 0 1 1 -2", "TA = -2 (record 11): the time increment changes sign"},
       {11, "1000 0 1 0 2", "T0STEP = 0 (record 11): every output time equals T0 = 1"},
+      {11, "1000 0 3 -1 1", "T0STEP = -1 (record 11): the output times decrease"},
       {13, "18", "NTERMS = 18 (record 13; an empty record keeps 20)"},
       {13, "/", "NTERMS = 20 (record 13; an empty record keeps 20)"},
   };
