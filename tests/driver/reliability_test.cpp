@@ -292,10 +292,12 @@ TEST(DeckBound, NoDeviceFileOrPipeIsReadBeyondTheBound) {
 TEST(Signals, ARunStopsOnWholeLinesAndSaysWhere) {
   Scratch s("signal");
   // Many steps at one well, so that the signal falls inside the time loop.
-  s.deck(with_line(with_line(kPlain, 11, "1000 0 1 0.01 1"), 12, "2000   0"));
+  s.deck(with_line(with_line(kPlain, 11, "1000 0 1 0.01 1"), 12, "1500   0"));
+  ASSERT_EQ(run_exe(s.dir).status, 0);
+  const auto complete = s.files();
   for (const int sig : {SIGTERM, SIGINT}) {
     fs::remove(s.dir / "adet.res");
-    const ExecResult r = run_exe(s.dir, with_signal(sig, 200000));
+    const ExecResult r = run_exe(s.dir, with_signal(sig, 50000));
     EXPECT_EQ(r.status, 128 + sig) << r.err;
     EXPECT_EQ(r.out, "");
     const auto lines = stderr_lines(r.err);
@@ -306,18 +308,15 @@ TEST(Signals, ARunStopsOnWholeLinesAndSaysWhere) {
                              0),
               0u)
         << lines[0];
-    // Every file ends on a complete line, the last of adet.res a whole one.
+    // Every file holds the beginning of the complete run's, up to a line end.
     for (const auto& f : kResultFiles) {
       const std::string text = slurp(s.dir / f);
+      EXPECT_EQ(complete.at(f).rfind(text, 0), 0u) << f;
       if (!text.empty()) {
         EXPECT_EQ(text.back(), '\n') << f;
       }
     }
-    const auto adet = lines_of(slurp(s.dir / "adet.res"));
-    ASSERT_FALSE(adet.empty());
-    EXPECT_TRUE(adet.back().rfind("  IR = ", 0) == 0 || adet.back().rfind(" DP =", 0) == 0 ||
-                adet.back().size() == 68 || adet.back().rfind("TPS = ", 0) == 0)
-        << adet.back();
+    EXPECT_LT(slurp(s.dir / "adet.res").size(), complete.at("adet.res").size());
   }
 }
 
