@@ -50,7 +50,6 @@ void RunChecks::start_up(const StartUp& u, const ModelState& s) {
   XW_ = s.XW;
   XLB_ = s.XLB;
   XRB_ = s.XRB;
-  DN_ = s.DN;
   const PumpingTest& t = u.test;
 
   const struct {

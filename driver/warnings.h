@@ -41,7 +41,7 @@ class RunChecks {
 
   std::FILE* errors_;
   PumpingTest test_;
-  double RW_ = 0, XW_ = 0, XLB_ = 0, XRB_ = 0, DN_ = 0;
+  double RW_ = 0, XW_ = 0, XLB_ = 0, XRB_ = 0;
   int well_ = 0;
   bool bore_move_ = false;
   double XO_placed_ = 0;
