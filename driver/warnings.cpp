@@ -10,7 +10,7 @@ namespace {
 
 // From this many Stehfest terms on, the weights (up to 1e7 and more) amplify
 // the integration error into visibly wrong drawdowns on ordinary decks.
-constexpr std::int32_t kRiskyTerms = 18;
+constexpr std::int32_t kRiskyTerms = 16;
 // A move out of the bore beyond this puts the well where the deck did not.
 constexpr double kBoreMoveLimit = 1.0;
 // The inversion leaves depletion ratios a little beyond 1 near full
@@ -191,6 +191,10 @@ std::string RunChecks::guard_cause() const {
   if (bore_move_ && XO_placed_ > XRB_) {
     return "RW = " + num(RW_) + " moves " + well + " out of the bore to XO = " + num(XO_placed_) +
            ", beyond the right boundary XRB = " + num(XRB_);
+  }
+  if (XO_placed_ > XRB_) {
+    return well + " at XO = " + num(XO_placed_) +
+           " lies beyond the right boundary XRB = " + num(XRB_);
   }
   if (!std::isfinite(test_.STLEAK)) {
     return "the streambed leakance K/thickness = " + num(test_.STLEAK) +
