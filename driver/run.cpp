@@ -7,7 +7,9 @@
 
 #include "driver/field_format.h"
 #include "driver/result_files.h"
+#include "driver/signals.h"
 #include "driver/trace_writer.h"
+#include "driver/warnings.h"
 #include "numerics/romberg.h"
 #include "numerics/stehfest.h"
 #include "simulation/observation.h"
@@ -36,12 +38,15 @@ std::string shortest(double v) {
   return std::string(buf, r.ptr);
 }
 
-std::string guard_stop_message(const GuardStopAtStep& stop, int well) {
+// `cause`: the likely cause named from the deck, or empty for the general
+// advice.
+std::string guard_stop_message(const GuardStopAtStep& stop, int well, const std::string& cause) {
   std::string m = "kelvorat: run stopped: an exponential argument of ";
   m += shortest(stop.bar());
   m += " exceeds 700 at observation well " + std::to_string(well) + ", time step " +
        std::to_string(stop.step()) + " (time " + shortest(stop.time()) + " days";
   m += stop.recovery() ? ", recovery after the stop of pumping)" : ")";
+  if (!cause.empty()) return m + "; the likely cause: " + cause;
   m += "; this usually comes from a well far from the pumping well at an early output time, or "
        "from a very wide or very leaky stream zone: start the output times later, or check the "
        "well locations, DN and the streambed K and thickness";
@@ -56,10 +61,12 @@ void report(std::FILE* errors, const std::string& message) {
 
 }  // namespace
 
-std::vector<WellSeries> run_wells(deck::DeckReader& deck, LineSink& sink, int& well) {
+std::vector<WellSeries> run_wells(deck::DeckReader& deck, LineSink& sink, int& well,
+                                  RunChecks* checks) {
   well = 0;
   ModelState state;
   const StartUp u = read_start_up(deck, state, sink);
+  if (checks != nullptr) checks->start_up(u, state);
   const StehfestColumn column(u.NTERMS);
   const RunConstants rc = prepare_run(u.test.zones(), u.test.Q, state);
   const PumpingSchedule schedule = u.test.schedule();
@@ -77,10 +84,13 @@ std::vector<WellSeries> run_wells(deck::DeckReader& deck, LineSink& sink, int& w
       deck.read_free(13 + well, "XO, YO", {&state.XO, &state.YO});
       echo_location(state.XO, state.YO, sink);
     }
+    if (checks != nullptr) checks->before_placement(well, state);
     const WellGeometry geom = place_observation_well(state, u.RW, u.test.Q, u.test.T3, &trace);
+    if (checks != nullptr) checks->placed(state);
     ModelInverter inverter(u.test.inversion(), rc, column, state, romberg, &trace);
     out.push_back(run_well(schedule, rc, geom, inverter, &trace));
     write_well_tables(scales, state, out.back(), sink);
+    if (checks != nullptr) checks->well_done(well, out.back());
     if (well >= u.NOBS) break;
     for (Channel c : {Channel::kelvorat, Channel::kelvdim}) {
       sink.line(c, "");
@@ -100,13 +110,17 @@ int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE*
   }
 
   int well = 0;
+  RunChecks checks(errors);
   try {
     ResultFiles files(dir, console);
     try {
       deck::DeckReader deck(std::move(text), kDeckName);
-      run_wells(deck, files, well);
-      files.line(Channel::console, fmt::FreeRecord().text("End").str());
+      run_wells(deck, files, well, &checks);
+      // " End" only once every result file is complete on disk.
       files.close();
+      files.line(Channel::console, fmt::FreeRecord().text("End").str());
+      files.flush();
+      checks.report_summaries();
       return 0;
     } catch (const deck::DeckError& e) {
       files.flush();
@@ -115,12 +129,15 @@ int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE*
     } catch (const GuardStopAtStep& stop) {
       files.line(Channel::adet, exp_guard_record(stop.bar()));
       files.flush();
-      report(errors, guard_stop_message(stop, well));
+      report(errors, guard_stop_message(stop, well, checks.guard_cause()));
       return 3;
     }
   } catch (const FileError& e) {
     report(errors, e.what());
     return 2;
+  } catch (const Interrupted& e) {
+    report(errors, e.what());
+    return e.exit_status();
   }
 }
 
