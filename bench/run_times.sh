@@ -10,7 +10,7 @@ for deck in "$here/../examples/kelvorat.dat" "$here/heavy.dat"; do
   work=$(mktemp -d)
   cp "$deck" "$work/kelvorat.dat"
   start=$(date +%s.%N)
-  for ((i = 0; i < reps; i++)); do (cd "$work" && "$exe" >/dev/null); done
+  for ((i = 0; i < reps; i++)); do (cd "$work" && "$exe" >/dev/null 2>&1); done
   end=$(date +%s.%N)
   lines=$(wc -l <"$work/adet.res")
   printf '%-40s %8.1f ms per run  (%s lines of adet.res)\n' "$(basename "$(dirname "$deck")")/$(basename "$deck")" \
