@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "model/depletion.h"
+#include "model/guarded_exp.h"
 #include "model/model_state.h"
 #include "numerics/stehfest.h"
 
@@ -235,7 +236,12 @@ DepletionTransform depletion_at(const Aquifer& aquifer, const PumpingWell& well,
     s.PD1 = p * r1;
     s.PD2 = p * r2;
     s.PD3 = p * r3;
-    const double depletion = deplet(s, STLEAK);
+    double depletion = 0.0;
+    try {
+      depletion = deplet(s, STLEAK);
+    } catch (const ExpGuardTrip& trip) {
+      throw engine::ExpGuardError(trip.bar());
+    }
     const double V = column.weight(n);
     DP = DP + V * depletion / p;
     DV = DV + V * depletion / p / p;

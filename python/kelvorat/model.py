@@ -213,7 +213,8 @@ class Model:
     """
 
     def __init__(self, zones: Iterable[Zone], stream: Stream, boundaries: Boundaries,
-                 wells: Iterable[Well], settings: Settings | None = None):
+                 wells: Iterable[Well], settings: Settings | None = None, *,
+                 warn: bool = True):
         zones = tuple(zones)
         if len(zones) != 3 or not all(isinstance(z, Zone) for z in zones):
             raise ValueError(f"zones must be three Zone values (1, 2, 3), got {zones!r}")
@@ -244,7 +245,8 @@ class Model:
         self.boundaries = boundaries
         self.wells = wells
         self.settings = settings
-        self._nterms, self._errmax = settings.checked()
+        # warn=False: the settings' corrections are not reported (again).
+        self._nterms, self._errmax = settings.checked(warn=warn)
         # The arguments of the compiled core.
         z1, z2, z3 = zones
         self._aquifer = (z1.T, z1.S, z2.T, z2.S, z3.T, z3.S, boundaries.left, boundaries.right,
@@ -366,11 +368,11 @@ class Model:
         zones = (Zone(p["T1"], p["S1"]), Zone(p["T2"], p["S2"]), Zone(p["T3"], p["S3"]))
         stream = Stream(width=p["width"], K=p["K"], thickness=p["thickness"])
         boundaries = Boundaries(left=p["left"], right=p["right"])
-        return Model(zones, stream, boundaries, self.wells, self.settings)
+        return Model(zones, stream, boundaries, self.wells, self.settings, warn=False)
 
     def with_wells(self, wells: Iterable[Well]) -> "Model":
         """A new Model with other pumping wells."""
-        return Model(self.zones, self.stream, self.boundaries, wells, self.settings)
+        return Model(self.zones, self.stream, self.boundaries, wells, self.settings, warn=False)
 
     # -- schedules --------------------------------------------------------------------------
 

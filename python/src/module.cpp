@@ -4,6 +4,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -221,6 +223,45 @@ PYBIND11_MODULE(_core, m) {
       },
       py::arg("aquifer"), py::arg("XW"), py::arg("YW"), py::arg("RW"), py::arg("XO"),
       py::arg("YO"));
+
+  // The unit responses themselves, for checks and studies.
+  m.def(
+      "lag_transform",
+      [](const AquiferTuple& aquifer, std::int32_t nterms, double errmax, double XW, double YW,
+         double RW, double XO, double YO, double lag) {
+        const engine::Aquifer a = make_aquifer(aquifer);
+        const engine::PumpingWell w{XW, YW, RW};
+        const engine::Settings s{nterms, errmax};
+        const engine::Placement p = engine::place(a, w, XO, YO);
+        engine::LagTransform x;
+        {
+          py::gil_scoped_release release;
+          x = engine::transform_at(a, w, s, p, lag);
+        }
+        py::dict d;
+        d["aXP"] = x.aXP;
+        d["aDP"] = x.aDP;
+        d["aESUM"] = x.aESUM;
+        d["aDV"] = x.aDV;
+        d["STEP0"] = x.STEP0;
+        return d;
+      },
+      py::arg("aquifer"), py::arg("nterms"), py::arg("errmax"), py::arg("XW"), py::arg("YW"),
+      py::arg("RW"), py::arg("XO"), py::arg("YO"), py::arg("lag"));
+
+  m.def(
+      "depletion_transform",
+      [](const AquiferTuple& aquifer, std::int32_t nterms, double errmax, double XW, double YW,
+         double RW, double lag) {
+        const schedule::DepletionTransform x = schedule::depletion_at(
+            make_aquifer(aquifer), {XW, YW, RW}, engine::Settings{nterms, errmax}, lag);
+        py::dict d;
+        d["aDP"] = x.aDP;
+        d["aDV"] = x.aDV;
+        return d;
+      },
+      py::arg("aquifer"), py::arg("nterms"), py::arg("errmax"), py::arg("XW"), py::arg("YW"),
+      py::arg("RW"), py::arg("lag"));
 
   m.def(
       "parse_deck",
