@@ -111,6 +111,14 @@ void run_parallel(std::size_t count, unsigned threads, Job&& job) {
     if (e) std::rethrow_exception(e);
 }
 
+[[noreturn]] void guard_error(const engine::ExpGuardError& e, std::size_t well, double lag,
+                              const std::string& where) {
+  throw GuardError(e.bar(), std::string(e.what()) + " in the response of well " +
+                                std::to_string(well + 1) + where + " at " + number(lag) +
+                                " days after one of its rate steps; the times this close after "
+                                "a step cannot be evaluated, move them away from the step");
+}
+
 // The distinct lags of one (well, point) pair, sorted, with their results.
 struct LagSet {
   std::vector<double> lags;
@@ -314,8 +322,15 @@ Stats drawdown(const Problem& p, std::span<const double> x, std::span<const doub
   run_parallel(tasks.size(), threads, [&](std::size_t k) {
     const Task& task = tasks[k];
     engine::Carry carry;
-    unit[k] = engine::transform_at(a, p.wells[task.pair % nw].well, p.settings,
-                                   placement[task.pair], task.lag, &carry);
+    const std::size_t w = task.pair % nw;
+    try {
+      unit[k] = engine::transform_at(a, p.wells[w].well, p.settings, placement[task.pair], task.lag,
+                                     &carry);
+    } catch (const engine::ExpGuardError& e) {
+      const auto& pt = points[task.pair / nw];
+      guard_error(e, w, task.lag,
+                  " at the point (" + number(pt.first) + ", " + number(pt.second) + ")");
+    }
   });
 
   // The sums, in the order of the wells and of their steps: for one well
@@ -383,7 +398,11 @@ Stats depletion(const Problem& p, std::span<const double> t, double reference,
   stats.inversions = tasks.size();
   std::vector<DepletionTransform> unit(tasks.size());
   run_parallel(tasks.size(), threads, [&](std::size_t k) {
-    unit[k] = depletion_at(a, p.wells[tasks[k].well].well, p.settings, tasks[k].lag);
+    try {
+      unit[k] = depletion_at(a, p.wells[tasks[k].well].well, p.settings, tasks[k].lag);
+    } catch (const engine::ExpGuardError& e) {
+      guard_error(e, tasks[k].well, tasks[k].lag, " for the depletion");
+    }
   });
 
   for (std::size_t i = 0; i < n; ++i) {

@@ -30,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "kelvorat/engine.h"
@@ -63,6 +64,20 @@ void validate(const Problem& problem);
 // The largest magnitude of the total pumping rate of all wells over the
 // schedules: the reference of the depletion ratio.  0 when no well pumps.
 double reference_rate(const Problem& problem);
+
+// The exponential guard of the model tripped for one unit response: which
+// well, point and lag.  Very short lags (an output time just after a rate
+// step, even by a rounding error) are where it trips: p = k ln2 / lag grows
+// without bound.
+class GuardError : public engine::ExpGuardError {
+ public:
+  GuardError(double bar, std::string message)
+      : engine::ExpGuardError(bar), message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
 
 // Work done by one evaluation.
 struct Stats {
