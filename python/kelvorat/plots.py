@@ -70,9 +70,10 @@ def drawdown_figure(series: Sequence[tuple[str, np.ndarray, np.ndarray]], log_ti
 
 
 def depletion_figure(t, ratio, volume=None, periods: Iterable[tuple[float, float | None]] = (),
-                     rate=None, title: str | None = None, reference: float | None = None):
+                     pumping=None, title: str | None = None, reference: float | None = None):
     """Stream-depletion ratio (and the depleted volume, when given) against
-    time, with the pumping periods shaded."""
+    time, with the pumping periods shaded.  pumping: (times, total rates)
+    of the schedule, drawn as steps on a second axis."""
     t = np.asarray(t, dtype=float)
     panels = 2 if volume is not None else 1
     fig = _figure(figsize=(7.5, 3.2 * panels + 0.6), layout="constrained")
@@ -84,7 +85,17 @@ def depletion_figure(t, ratio, volume=None, periods: Iterable[tuple[float, float
     _shade_pumping(ax, list(periods), t_max)
     ax.set_ylabel("depletion ratio (–)")
     ax.grid(True, alpha=0.3)
-    ax.legend(fontsize="small", loc="best")
+    handles, labels = ax.get_legend_handles_labels()
+    if pumping is not None:
+        px, pq = pumping
+        tw = ax.twinx()
+        tw.step(px, pq, where="post", color="tab:blue", lw=1.0, ls=":",
+                label="total pumping rate")
+        tw.set_ylabel("pumping rate (m³/day)")
+        tw.set_ylim(bottom=min(0.0, float(np.min(pq))))
+        h2, l2 = tw.get_legend_handles_labels()
+        handles, labels = handles + h2, labels + l2
+    ax.legend(handles, labels, fontsize="small", loc="best")
     if volume is not None:
         ax2 = axes[1]
         ax2.plot(t, np.asarray(volume, dtype=float), color="tab:green",
@@ -96,6 +107,14 @@ def depletion_figure(t, ratio, volume=None, periods: Iterable[tuple[float, float
     axes[-1].set_xlabel("time (days)")
     axes[0].set_title(title or "Stream depletion")
     return fig
+
+
+def schedule_steps(model, t_max: float):
+    """(times, total rate) of a model's schedules for a step plot up to t_max."""
+    edges = sorted({s for w in model.wells for s, _ in w.schedule if s < t_max})
+    x = [0.0] + [e for e in edges if e > 0.0] + [float(t_max)]
+    q = [float(model.total_rate(np.nextafter(v, np.inf))) for v in x[:-1]]
+    return np.array(x), np.array(q + [q[-1]])
 
 
 def theis_curve(tdr_min: float, tdr_max: float, n: int = 200):
@@ -167,8 +186,16 @@ def drawdown_map_figure(model, t: float, x=None, y=None, observations=(), thread
         span = max(float(wx.max()) * 2.0, 4.0 * width, 50.0)
         x = np.linspace(max(-left, -span), min(right, float(wx.max()) + span), 41)
     if y is None:
-        half = max(float(np.ptp(wy)) / 2.0 + float(wx.max()) * 2.0, 50.0)
+        half = max(float(np.ptp(wy)) / 2.0 + float(wx.max()) * 1.5, 50.0)
         y = np.linspace(float(wy.mean()) - half, float(wy.mean()) + half, 41)
+        # No grid line on a well's x: there, away from the well, the
+        # integrand hardly decays and oscillates along the stream, and the
+        # wavenumber integral is unreliable.  The line is moved aside by a
+        # third of the grid step.
+        step = x[1] - x[0]
+        for xw in wx:
+            near = np.abs(x - xw) < step / 3.0
+            x[near] = xw - step / 3.0
     x = np.asarray(x, dtype=float)
     y = np.asarray(y, dtype=float)
     X, Y = np.meshgrid(x, y)
@@ -240,7 +267,14 @@ def results_figures(results) -> dict:
             tt = np.concatenate([[0.0], t])
             rr = np.concatenate([[0.0], ratio]) * results.Q
             volume = np.concatenate([[0.0], np.cumsum(0.5 * (rr[1:] + rr[:-1]) * np.diff(tt))])[1:]
-        figs["depletion"] = depletion_figure(t, ratio, volume, periods=periods,
+        pumping = None
+        if results.Q is not None and t.size:
+            t_end = float(t.max())
+            if stopt and 0 < stopt < t_end:
+                pumping = (np.array([0.0, stopt, t_end]), np.array([results.Q, 0.0, 0.0]))
+            else:
+                pumping = (np.array([0.0, t_end]), np.array([results.Q, results.Q]))
+        figs["depletion"] = depletion_figure(t, ratio, volume, periods=periods, pumping=pumping,
                                              reference=results.Q,
                                              title="Stream depletion (volume: trapezoid rule "
                                                    "over the output times)")

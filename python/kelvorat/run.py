@@ -28,7 +28,7 @@ class Progress:
         try:
             from tqdm import tqdm
 
-            self._bar = tqdm(total=total, desc=desc, unit="step", file=sys.stderr)
+            self._bar = tqdm(total=total, desc=desc, unit="part", file=sys.stderr)
         except ImportError:
             self._plain()
 
@@ -143,6 +143,7 @@ def write_project_plots(project, result, out: Path, threads=None) -> list:
                                out / "drawdown_log", project.formats)
     files += P.save_figure(
         P.depletion_figure(result["times"], result["ratio"], result["volume"], periods=periods,
+                           pumping=P.schedule_steps(model, float(result["times"].max())),
                            reference=model.reference_rate()),
         out / "depletion", project.formats)
     t_map = project.map_time if project.map_time is not None else float(result["times"][-1])
