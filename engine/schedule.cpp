@@ -6,7 +6,6 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <map>
 #include <sstream>
@@ -63,24 +62,27 @@ unsigned thread_count(unsigned requested, std::size_t tasks) {
 }
 
 // Runs job(k) for k < count on `threads` threads.  Every job writes only its
-// own slot.  The first failure in job order is rethrown after all threads
-// have ended, so the error reported does not depend on the thread count.
+// own slot.  After a failure the jobs above it are skipped, those below it
+// still run, so the failure rethrown (the lowest job index that fails) is
+// the one a single thread meets first, whatever the number of threads.
 template <class Job>
 void run_parallel(std::size_t count, unsigned threads, Job&& job) {
   if (count == 0) return;
   std::vector<std::exception_ptr> errors(count);
   std::atomic<std::size_t> next{0};
-  std::atomic<bool> failed{false};
+  std::atomic<std::size_t> first_failed{count};
   auto worker = [&] {
     for (;;) {
       const std::size_t k = next.fetch_add(1);
       if (k >= count) return;
-      if (failed.load(std::memory_order_relaxed)) continue;
+      if (k > first_failed.load()) continue;
       try {
         job(k);
       } catch (...) {
         errors[k] = std::current_exception();
-        failed.store(true, std::memory_order_relaxed);
+        std::size_t seen = first_failed.load();
+        while (k < seen && !first_failed.compare_exchange_weak(seen, k)) {
+        }
       }
     }
   };
@@ -98,12 +100,8 @@ void run_parallel(std::size_t count, unsigned threads, Job&& job) {
     worker();
     for (auto& th : pool) th.join();
   }
-  // A job skipped after a failure leaves no error of its own; the failures
-  // that did happen are reported by the lowest job index among them.  When
-  // a later job failed first and an earlier one was skipped, the later
-  // error is the one there is.
-  for (const auto& e : errors)
-    if (e) std::rethrow_exception(e);
+  const std::size_t k = first_failed.load();
+  if (k < count) std::rethrow_exception(errors[k]);
 }
 
 [[noreturn]] void guard_error(const engine::ExpGuardError& e, std::size_t well, double lag,
