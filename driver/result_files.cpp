@@ -1,5 +1,6 @@
 #include "driver/result_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -11,18 +12,28 @@ std::string reason(int err) { return std::strerror(err); }
 
 }  // namespace
 
-std::string read_deck(const std::filesystem::path& path) {
+std::string read_deck(const std::filesystem::path& path, std::size_t limit) {
   const std::string name = path.filename().string();
   std::FILE* fp = std::fopen(path.c_str(), "rb");
   if (fp == nullptr) throw FileError(name + ": cannot open the input deck: " + reason(errno));
   std::string text;
   char buf[65536];
   std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) text.append(buf, n);
+  // One byte beyond the limit tells a deck of exactly `limit` bytes from a
+  // longer one without reading on (/dev/zero or a pipe never end).
+  while (text.size() <= limit) {
+    const std::size_t want = std::min(sizeof buf, limit + 1 - text.size());
+    if ((n = std::fread(buf, 1, want, fp)) == 0) break;
+    text.append(buf, n);
+  }
   const bool failed = std::ferror(fp) != 0;
   const int err = errno;
   std::fclose(fp);
   if (failed) throw FileError(name + ": cannot read the input deck: " + reason(err));
+  if (text.size() > limit) {
+    throw FileError(name + ": the input deck is longer than " + std::to_string(limit) +
+                    " bytes; a deck holds a few hundred: is it the deck?");
+  }
   return text;
 }
 
@@ -75,7 +86,9 @@ void ResultFiles::check(File& f) {
 }
 
 void ResultFiles::line(Channel channel, std::string_view text) {
+  if (interrupt_signal != 0) throw Interrupted(interrupt_signal, progress_.where());
   File& f = file(channel);
+  progress_.note(channel, text);
   if (f.fp == nullptr) throw FileError(f.name + ": cannot write: the file is closed");
   std::fwrite(text.data(), 1, text.size(), f.fp);
   std::fputc('\n', f.fp);

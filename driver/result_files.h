@@ -1,8 +1,10 @@
 // The files of a run.  The only place that touches streams: the deck is read
-// whole, the five result files are created or truncated in order, and every
-// line of the computation arrives here through the LineSink interface.
+// whole (up to a bound), the five result files are created or truncated in
+// order, and every line of the computation arrives here through the LineSink
+// interface.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -10,6 +12,7 @@
 #include <string_view>
 
 #include "driver/line_sink.h"
+#include "driver/signals.h"
 
 namespace kelvorat {
 
@@ -19,8 +22,13 @@ class FileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Reads the whole deck; throws FileError naming the file and the reason.
-std::string read_deck(const std::filesystem::path& path);
+// The largest deck read: a deck holds a few hundred bytes, so anything near
+// this is not a deck (a device, a pipe that never ends, a wrong link).
+constexpr std::size_t kMaxDeckBytes = std::size_t{64} << 20;
+
+// Reads the whole deck, at most `limit` bytes; throws FileError naming the
+// file and the reason, also for a deck longer than `limit`.
+std::string read_deck(const std::filesystem::path& path, std::size_t limit = kMaxDeckBytes);
 
 class ResultFiles final : public LineSink {
  public:
@@ -31,6 +39,8 @@ class ResultFiles final : public LineSink {
   ResultFiles(const ResultFiles&) = delete;
   ResultFiles& operator=(const ResultFiles&) = delete;
 
+  // Writes one line whole; throws Interrupted instead once a signal has
+  // asked the run to stop, so every file ends on a complete line.
   void line(Channel channel, std::string_view text) override;
 
   // Writes every buffered line out; throws FileError on a failed write.
@@ -47,6 +57,7 @@ class ResultFiles final : public LineSink {
   void check(File& f);
 
   File adet_, kelvorat_, kelvdim_, dim2_, tromb_, console_;
+  RunProgress progress_;
 };
 
 }  // namespace kelvorat

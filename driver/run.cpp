@@ -7,6 +7,8 @@
 
 #include "driver/field_format.h"
 #include "driver/result_files.h"
+#include "driver/signals.h"
+#include "driver/warnings.h"
 #include "model/guarded_exp.h"
 #include "numerics/romberg.h"
 #include "numerics/stehfest.h"
@@ -155,12 +157,15 @@ std::string shortest(double v) {
   return std::string(buf, r.ptr);
 }
 
-std::string guard_stop_message(const GuardStopAtStep& stop, int well) {
+// `cause`: the likely cause named from the deck, or empty for the general
+// advice.
+std::string guard_stop_message(const GuardStopAtStep& stop, int well, const std::string& cause) {
   std::string m = "kelvorat: run stopped: an exponential argument of ";
   m += shortest(stop.bar());
   m += " exceeds 700 at observation well " + std::to_string(well) + ", time step " +
        std::to_string(stop.step()) + " (time " + shortest(stop.time()) + " days";
   m += stop.recovery() ? ", recovery after the stop of pumping)" : ")";
+  if (!cause.empty()) return m + "; the likely cause: " + cause;
   m += "; this usually comes from a well far from the pumping well at an early output time, or "
        "from a very wide or very leaky stream zone: start the output times later, or check the "
        "well locations, DN and the streambed K and thickness";
@@ -185,12 +190,14 @@ int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE*
   }
 
   int well = 0;
+  RunChecks checks(errors);
   try {
     ResultFiles files(dir, console);
     try {
       deck::DeckReader deck(std::move(text), kDeckName);
       ModelState state;
       const StartUp u = read_start_up(deck, state, files);
+      checks.start_up(u, state);
       const StehfestColumn column(u.NTERMS);
       const RunConstants rc = prepare_run(u.test, state);
       RombergState romberg;
@@ -201,16 +208,21 @@ int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE*
           deck.read_free(13 + well, "XO, YO", {&state.XO, &state.YO});
           echo_fixed(files, kLocationFormat, {state.XO, state.YO});
         }
+        checks.before_placement(well, state);
         const WellGeometry geom = place_observation_well(state, u.RW, u.test.Q, u.test.T3, files);
-        run_well(u.test, rc, geom, state, inverter, files);
+        checks.placed(state);
+        checks.well_done(well, run_well(u.test, rc, geom, state, inverter, files));
         if (well >= u.NOBS) break;
         for (Channel c : {Channel::kelvorat, Channel::kelvdim}) {
           files.line(c, "");
           files.line(c, "");
         }
       }
-      files.line(Channel::console, fmt::FreeRecord().text("End").str());
+      // " End" only once every result file is complete on disk.
       files.close();
+      files.line(Channel::console, fmt::FreeRecord().text("End").str());
+      files.flush();
+      checks.report_summaries();
       return 0;
     } catch (const deck::DeckError& e) {
       files.flush();
@@ -219,12 +231,15 @@ int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE*
     } catch (const GuardStopAtStep& stop) {
       files.line(Channel::adet, exp_guard_record(stop.bar()));
       files.flush();
-      report(errors, guard_stop_message(stop, well));
+      report(errors, guard_stop_message(stop, well, checks.guard_cause()));
       return 3;
     }
   } catch (const FileError& e) {
     report(errors, e.what());
     return 2;
+  } catch (const Interrupted& e) {
+    report(errors, e.what());
+    return e.exit_status();
   }
 }
 

@@ -36,7 +36,8 @@ StartUp read_start_up(deck::DeckReader& deck, ModelState& state, LineSink& sink)
 void set_floating_point_mode();
 
 // The whole program in `dir`: returns the exit status (0 normal end, 2 an
-// input or output error, 3 stopped by the exponential guard).
+// input or output error, 3 stopped by the exponential guard, 128 + the
+// signal when SIGINT or SIGTERM interrupted it).
 int run_program(const std::filesystem::path& dir, std::FILE* console, std::FILE* errors);
 
 }  // namespace kelvorat
