@@ -49,7 +49,8 @@ def time_cli(cli: Path, deck: Path, reps: int = 5):
         shutil.copy(deck, work / "kelvorat.dat")
         start = time.perf_counter()
         for _ in range(reps):
-            subprocess.run([str(cli)], cwd=work, check=True, stdout=subprocess.DEVNULL)
+            subprocess.run([str(cli)], cwd=work, check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
         elapsed = (time.perf_counter() - start) / reps
     finally:
         shutil.rmtree(work)
