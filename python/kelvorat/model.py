@@ -199,7 +199,7 @@ def _threads(threads) -> int:
     return int(threads)
 
 
-def _times(name: str, t) -> np.ndarray:
+def _finite_array(name: str, t) -> np.ndarray:
     a = np.asarray(t, dtype=float)
     if np.isnan(a).any() or np.isinf(a).any():
         bad = a[~np.isfinite(a)].ravel()[0]
@@ -283,9 +283,9 @@ class Model:
     # -- the functions of space and time -------------------------------------------------
 
     def _drawdown(self, x, y, t, threads):
-        x = _times("x", x)
-        y = _times("y", y)
-        t = _times("t", t)
+        x = _finite_array("x", x)
+        y = _finite_array("y", y)
+        t = _finite_array("t", t)
         bx, by, bt = np.broadcast_arrays(x, y, t)
         shape = bt.shape
         s, err, stats = _core.drawdown(self._aquifer, self._nterms, self._errmax, self._wells,
@@ -316,7 +316,7 @@ class Model:
 
     def depletion(self, t, threads=None) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
         """(rate, ratio, volume) at times t from one evaluation."""
-        t = _times("t", t)
+        t = _finite_array("t", t)
         ref = self.reference_rate()
         rate, ratio, volume, stats = _core.depletion(
             self._aquifer, self._nterms, self._errmax, self._wells,

@@ -263,11 +263,16 @@ def results_figures(results) -> dict:
     # The depletion ratio depends on the pumping well only: the first well's.
     first = next((w for w in results.wells if w.adet is not None or w.kelvorat is not None), None)
     if first is not None:
+        ratio = None
         if first.adet is not None:
             t, ratio = np.asarray(first.adet["TIME"]), np.asarray(first.adet["DEPL"])
-        else:
+        elif first.kelvdim is not None and len(first.kelvdim["DEPL"]) == len(first.kelvorat["TIME"]):
+            # kelvdim.res has the same rows as kelvorat.res, with the ratio.
+            t, ratio = np.asarray(first.kelvorat["TIME"]), np.asarray(first.kelvdim["DEPL"])
+        elif results.Q:
             t = np.asarray(first.kelvorat["TIME"])
             ratio = np.asarray(first.kelvorat["RATE"]) / results.Q
+    if first is not None and ratio is not None:
         volume = None
         if t.size > 1 and results.Q:
             # The volume by the trapezoid rule over the output times, from 0.

@@ -132,9 +132,6 @@ def _split_wells(lines: list[str]) -> list[list[str]]:
             continue
         empty = 0
         wells[-1].append(line)
-    if len(wells) > 1 and not wells[-1]:
-        # Trailing separators only if the run stopped between wells.
-        pass
     return wells
 
 
@@ -246,18 +243,14 @@ def read_results(run_dir: str | os.PathLike, as_frame: bool | None = None) -> Re
             counts = [len(w) for w in kel]
         elif dim is not None:
             counts = [len(w) for w in dim]
-        elif adet is not None:
-            # Without the other table files, the rows after ILAST cannot be
-            # told apart: the split follows the time column, which starts
-            # again with every well.
-            counts = None
         if counts is not None and sum(counts) == len(rows):
             dim2, k = [], 0
             for c in counts:
                 dim2.append(rows[k:k + c])
                 k += c
         else:
-            # A new well begins where the dimensionless time falls.
+            # Without the row counts of the other table files, a new well
+            # begins where the dimensionless time falls.
             dim2 = [[]]
             for r in rows:
                 if dim2[-1] and r[0] < dim2[-1][-1][0]:

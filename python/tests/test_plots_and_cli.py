@@ -294,3 +294,23 @@ def test_progress_without_tqdm_is_a_plain_line(monkeypatch, capsys):
     bar.close()
     err = capsys.readouterr().err
     assert "kelvorat run: 3/3" in err and err.endswith("\n")
+
+
+@pytest.mark.parametrize("files", [("kelvorat.res", "kelvdim.res", "dim2.res"), ("kelvorat.res",),
+                                   ("dim2.res",)])
+def test_plot_command_on_stored_studies_with_some_files(tmp_path, files):
+    import shutil
+
+    for f in files:
+        shutil.copy(STORED / f, tmp_path / f)
+    res = kv.read_results(tmp_path, as_frame=False)
+    assert len(res) == 3
+    r = run_module("plot", str(tmp_path), "--formats", "png")
+    assert r.returncode == 0, r.stderr
+    made = {p.stem for p in (tmp_path / "plots").glob("*.png")}
+    want = {"type_curves"} if {"kelvdim.res", "dim2.res"} & set(files) else set()
+    if "kelvorat.res" in files:
+        want |= {"drawdown", "drawdown_log"}
+    if "kelvdim.res" in files:
+        want |= {"depletion"}
+    assert made == want
