@@ -24,7 +24,11 @@
 // Unit responses are computed once per (well, point, lag), the lag compared
 // bit for bit, and independent ones run on several threads.  Every result is
 // summed in a fixed order, so no result depends on the number of threads.
-// Each unit response starts its integrations from a fresh engine::Carry.
+// Each unit response starts its integrations from a fresh engine::Carry,
+// where the deck run carries the relative measure of its Romberg integrals
+// from one integral to the next; that measure is only read when a level's
+// own test could not form it (a zero reference value), so the two agree but
+// in that rare case.
 #pragma once
 
 #include <cstddef>
