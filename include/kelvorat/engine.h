@@ -54,7 +54,7 @@ struct Settings {
 // above ERRBND (1 / the largest Stehfest weight in use) is lowered to
 // 0.1 * ERRBND.
 struct CheckedSettings {
-  Settings settings;               // the values in use
+  Settings settings;  // the values in use
   bool nterms_out_of_range = false;
   bool nterms_raised = false;
   bool errmax_lowered = false;
@@ -75,7 +75,7 @@ enum class Case : std::uint8_t {
 // pumping well's bore, then out of its near field (0.003 XW across the
 // strip), the second move with a steady-state correction.
 struct Placement {
-  double XO = 0;           // after the moves
+  double XO = 0;  // after the moves
   double YO = 0;
   double d = 0;            // x distance between the wells after the first move
   double DXMIN = 0;        // 0.003 XW (single-precision factor)
@@ -105,6 +105,7 @@ struct LagTransform {
   double aXP = 0;
   double aDP = 0;
   double aESUM = 0;
+  double aDV = 0;  // a * sum V_k DEPLT_k / p_k^2: the depleted volume per unit of the scale
   double STEP0 = 0;
 };
 
@@ -120,23 +121,24 @@ class ExpGuardError : public std::runtime_error {
 
 // The transforms at time lag `lag` (days since the pumping step started) for
 // an observation point placed by place().  `settings` are used as given
-// (pass check_settings(...).settings for the deck's behaviour).  Throws
-// ExpGuardError.  A lag <= 0 gives zeros (nothing has happened yet).
-LagTransform transform_at(const Aquifer& aquifer, const PumpingWell& well,
-                          const Settings& settings, const Placement& p, double lag,
-                          Carry* carry = nullptr);
+// (pass check_settings(...).settings for the deck's behaviour; NTERMS
+// outside 6..20 throws std::invalid_argument).  Throws ExpGuardError.
+// A lag <= 0 gives zeros (nothing has happened yet).
+LagTransform transform_at(const Aquifer& aquifer, const PumpingWell& well, const Settings& settings,
+                          const Placement& p, double lag, Carry* carry = nullptr);
 
 // Physical values of one pumping step of rate Q at one lag, formed as the
 // deck run forms them: draw = aXP * (Q / (pi T3)) + CORR(Q) when corrected;
 // depl = (pi / Q) * (aDP * (Q / (pi T3))), the depletion ratio (no cut);
-// derr = aESUM * (Q / (pi T3)).
+// derr = aESUM * (Q / (pi T3)); vol = Q * (aDV / T3), the volume taken
+// from the stream since the step began.
 struct StepValues {
   double draw = 0;
   double depl = 0;
   double derr = 0;
+  double vol = 0;
 };
-StepValues step_values(const Aquifer& aquifer, const Placement& p, const LagTransform& x,
-                       double Q);
+StepValues step_values(const Aquifer& aquifer, const Placement& p, const LagTransform& x, double Q);
 
 // The pumping test of a deck: rate Q from time 0, stopping at STOPT (<= 0:
 // never), output times T0, then each time plus an increment that starts at
