@@ -636,6 +636,11 @@ def _calibrate_config(path):
     return cfg
 
 
+def _output_dir(project):
+    out = getattr(project, "output_dir", None)
+    return out if out is not None else project.output
+
+
 def main(argv=None):
     import argparse
 
@@ -662,7 +667,7 @@ def main(argv=None):
         res = calibrate(project.model, obs, free=free, bounds=bounds or None, start=cfg.get("start"),
                         depletion=depletion, depletion_kind=cfg.get("depletion_kind", "ratio"),
                         max_nfev=cfg.get("max_nfev"))
-        outdir = str(project.output)
+        outdir = str(_output_dir(project))
         paths = res.write_csv(outdir)
         paths.append(res.plot(os.path.join(outdir, "calibration.png")))
     except (ValueError, OSError, KeyError, TypeError) as exc:

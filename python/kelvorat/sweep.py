@@ -707,6 +707,11 @@ def _parameters_from_toml(table):
     return params
 
 
+def _output_dir(project):
+    out = getattr(project, "output_dir", None)
+    return out if out is not None else project.output
+
+
 def main(argv=None):
     import argparse
 
@@ -744,7 +749,7 @@ def main(argv=None):
         finally:
             if client is not None:
                 client.close()
-        outdir = str(project.output)
+        outdir = str(_output_dir(project))
         paths = res.write_csv(outdir)
         paths.append(res.plot(os.path.join(outdir, "sweep_band.png")))
     except (ValueError, OSError, KeyError, TypeError) as exc:

@@ -193,13 +193,12 @@ def test_command_line_fits_a_project(truth, observations, tmp_path):
 _PROJECT = """
 [aquifer]
 zones = [ { T = 800.0, S = 0.15 }, { T = 300.0, S = 0.10 }, { T = 600.0, S = 0.1 } ]
+left = 500.0
+right = 2000.0
 [stream]
 width = 10.0
 K = 1.5
 thickness = 1.0
-[boundaries]
-left = 500.0
-right = 2000.0
 [settings]
 nterms = 8
 errmax = 1e-6
