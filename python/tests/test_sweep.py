@@ -248,3 +248,30 @@ def test_labels_and_progress_line(model, capsys, monkeypatch):
     assert np.all(res.outputs["late"] > res.outputs["early"])
     assert "sweep: 3/3 draws" in capsys.readouterr().err
     assert math.isfinite(res.elapsed)
+
+
+@pytest.mark.skipif(not HAVE_ENGINE, reason="the kelvorat extension is not built")
+def test_command_line_writes_tables_and_band(tmp_path, capsys):
+    from kelvorat.sweep import main
+
+    src = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "sweep_streambed.toml")
+    with open(src) as fh:
+        text = fh.read()
+    text = text.replace("draws = 400", "draws = 6").replace("nterms = 12", "nterms = 8")
+    text = text.replace("count = 20", "count = 4")
+    (tmp_path / "p.toml").write_text(text)
+    assert main([str(tmp_path / "p.toml"), "--workers", "2", "--no-progress"]) == 0
+    out = tmp_path / "sweep_streambed_results"
+    for f in ("sweep_draws.csv", "sweep_outputs.csv", "sweep_percentiles.csv", "sweep_band.png"):
+        assert (out / f).stat().st_size > 0, f
+    with open(out / "sweep_draws.csv") as fh:
+        assert fh.readline().strip() == "draw,K,S3" and len(fh.readlines()) == 6
+    with open(out / "sweep_percentiles.csv") as fh:
+        rows = fh.readlines()
+    assert len(rows) == 1 + 3 * 4  # ratio, volume, drawdown at OW1; 4 times each
+    assert "drawdown_OW1" in "".join(rows)
+    assert "6 draws" in capsys.readouterr().out
+    # a bad [sweep] table: exit status 2 and a message naming the parameter
+    (tmp_path / "bad.toml").write_text(text.replace('S3 = ["uniform"', 'S4 = ["uniform"'))
+    assert main([str(tmp_path / "bad.toml"), "--no-progress"]) == 2
+    assert "'S4'" in capsys.readouterr().err
