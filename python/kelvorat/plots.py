@@ -173,6 +173,21 @@ def type_curve_figure(dim2: Sequence[tuple[str, np.ndarray, np.ndarray]],
     return fig
 
 
+def off_the_wells(x: np.ndarray, wells_x) -> np.ndarray:
+    """The grid columns x with none on a pumping well's x.  On that line,
+    away from the well, the integrand hardly decays and oscillates along the
+    stream, and the wavenumber integral is unreliable; a column there is
+    moved aside by a third of the grid step."""
+    x = np.array(x, dtype=float)
+    if x.size < 2:
+        return x
+    step = float(np.min(np.abs(np.diff(x))))
+    for xw in wells_x:
+        near = np.abs(x - xw) < step / 3.0
+        x[near] = xw - step / 3.0
+    return x
+
+
 def drawdown_map_figure(model, t: float, x=None, y=None, observations=(), threads=None,
                         levels: int = 12, title: str | None = None):
     """Contours of the drawdown over (x, y) at time t, with the stream zone,
@@ -188,15 +203,7 @@ def drawdown_map_figure(model, t: float, x=None, y=None, observations=(), thread
     if y is None:
         half = max(float(np.ptp(wy)) / 2.0 + float(wx.max()) * 1.5, 50.0)
         y = np.linspace(float(wy.mean()) - half, float(wy.mean()) + half, 41)
-        # No grid line on a well's x: there, away from the well, the
-        # integrand hardly decays and oscillates along the stream, and the
-        # wavenumber integral is unreliable.  The line is moved aside by a
-        # third of the grid step.
-        step = x[1] - x[0]
-        for xw in wx:
-            near = np.abs(x - xw) < step / 3.0
-            x[near] = xw - step / 3.0
-    x = np.asarray(x, dtype=float)
+    x = off_the_wells(np.asarray(x, dtype=float), wx)
     y = np.asarray(y, dtype=float)
     X, Y = np.meshgrid(x, y)
     S = model.drawdown(X, Y, float(t), threads=threads)

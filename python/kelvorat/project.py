@@ -217,6 +217,9 @@ def load_project(path: str | os.PathLike) -> Project:
             x=_num(path, name, "x", w["x"]), y=_num(path, name, "y", w["y"]),
             radius=_num(path, name, "radius", w.get("radius", 0.1)),
             schedule=w["schedule"], name=str(w.get("name", f"P{i + 1}")))))
+        if not 0.0 < wells[-1].x < boundaries.right:
+            raise ProjectError(f"{_where(path, name)}: {wells[-1].name}.x must lie in zone 3, "
+                               f"0 < x < right boundary {boundaries.right!r}, got {wells[-1].x!r}")
 
     model = _wrap(path, "aquifer", lambda: Model(zones, stream, boundaries, wells, settings))
 
