@@ -315,6 +315,8 @@ def calibrate(
     max_nfev=None,
     diff_step=1e-4,
     threads=None,
+    loss="linear",
+    restarts=3,
     verbose=0,
 ):
     """Fit the parameters ``free`` of ``model`` to observed drawdowns.
@@ -332,6 +334,10 @@ def calibrate(
     sigma, depletion_sigma: standard deviations of the observations (scalar
         or per row) weighting the residuals; a sigma column overrides.
     log: name -> bool to override which parameters are fitted as logarithms.
+    loss: passed to least_squares ("soft_l1" or "huber" damp outliers; the
+        standard errors then assume the linear loss near the solution).
+    restarts: further starts tried when a fit fails or ends with parameters
+        the data do not determine (0: none).
     """
     from scipy.optimize import least_squares
 
@@ -402,6 +408,7 @@ def calibrate(
     ub = np.array([to_u(n, nat_bounds[n][1]) if (use_log[n] and math.isfinite(nat_bounds[n][1]))
                    else nat_bounds[n][1] for n in free])
     u0 = np.array([to_u(n, p0[n]) for n in free])
+    use_log_arr = np.array([use_log[n] for n in free])
     # into the bounds, a little inside so the first finite differences stay feasible
     width = np.where(np.isfinite(ub - lb), ub - lb, np.inf)
     margin = np.minimum(1e-6 * np.maximum(1.0, np.abs(u0)), 0.01 * width)
@@ -409,7 +416,7 @@ def calibrate(
     p0 = {n: from_u(n, u) for n, u in zip(free, u0)}
 
     nres = x.size + (0 if d_t is None else d_t.size)
-    state = {"failures": 0, "last_error": None}
+    state = {"failures": 0, "last_error": None, "evals": 0}
 
     def model_at(u):
         return model.with_params(**{n: from_u(n, ui) for n, ui in zip(free, u)})
@@ -422,6 +429,7 @@ def calibrate(
         return s, d
 
     def residuals(u):
+        state["evals"] += 1
         try:
             with np.errstate(all="ignore"):
                 s, d = predict(model_at(u))
@@ -451,14 +459,45 @@ def calibrate(
     if nres < len(free):
         raise ValueError(f"{nres} observations cannot determine {len(free)} free parameters")
 
+    if isinstance(restarts, bool) or int(restarts) != restarts or restarts < 0:
+        raise ValueError(f"restarts must be a whole number >= 0, got {restarts!r}")
     kw = {}
     if max_nfev is not None:
         kw["max_nfev"] = int(max_nfev)
-    try:
-        res = least_squares(residuals, u0, bounds=(lb, ub), method="trf", x_scale="jac",
-                            diff_step=diff_step, verbose=verbose, **kw)
-    except (ValueError, np.linalg.LinAlgError) as exc:
-        raise ValueError(f"the fit could not proceed: {exc}") from None
+
+    def solve(u_start):
+        try:
+            return least_squares(residuals, u_start, bounds=(lb, ub), method="trf", x_scale="jac",
+                                 diff_step=diff_step, loss=loss, verbose=verbose, **kw)
+        except (ValueError, np.linalg.LinAlgError) as exc:
+            raise ValueError(f"the fit could not proceed: {exc}") from None
+
+    def good(r):
+        return (bool(r.success) and not np.any(np.abs(r.fun) >= BAD_RESIDUAL)
+                and _inverse_normal(np.asarray(r.jac, dtype=float))[1] == len(free))
+
+    # A fit that fails, ends where the model cannot be evaluated or where the
+    # data no longer determine every parameter (a leakance run off to zero,
+    # say) is tried again from other starts: log-uniform over finite bounds,
+    # else within a factor of 10 of the start (half of it either way for a
+    # linear parameter).  The starts come from a fixed seed.
+    res = solve(u0)
+    tries = 0
+    rng = np.random.default_rng(20261209)
+    while not good(res) and tries < restarts:
+        tries += 1
+        span = np.where(use_log_arr, math.log(10.0), 0.5 * np.maximum(np.abs(u0), 1.0))
+        lo_r = np.where(np.isfinite(lb), lb, u0 - span)
+        hi_r = np.where(np.isfinite(ub), ub, u0 + span)
+        u_try = np.minimum(np.maximum(rng.uniform(lo_r, hi_r), lb + margin), ub - margin)
+        failures_before = state["failures"]
+        residuals(u_try)
+        if state["failures"] > failures_before:
+            continue
+        other = solve(u_try)
+        if (good(other), -other.cost) > (good(res), -res.cost):
+            res = other
+    restarted = tries
 
     u = res.x
     values = {n: from_u(n, ui) for n, ui in zip(free, u)}
@@ -466,6 +505,8 @@ def calibrate(
     final_bad = bool(np.any(np.abs(r_final) >= BAD_RESIDUAL))
     success = bool(res.success) and not final_bad
     message = _status_message(res)
+    if restarted:
+        message += f" (best of {restarted + 1} starts)"
     if final_bad:
         message = f"the model could not be evaluated at the final values ({state['last_error']})"
     at_bound = [n for n, ui, a, b, active in zip(free, u, lb, ub, res.active_mask) if active != 0]
@@ -477,6 +518,7 @@ def calibrate(
     cov_u, rank = _inverse_normal(J)
     cov_u = cov_u * s2
     if rank < len(free):
+        success = False
         message += f"; the Jacobian has rank {rank} < {len(free)}: some parameters are not determined by the data"
         warnings.warn("calibration: the free parameters are not all determined by the observations", stacklevel=2)
     dtheta = np.array([values[n] if use_log[n] else 1.0 for n in free])
@@ -518,7 +560,7 @@ def calibrate(
         depletion_t=d_t,
         depletion_kind=depletion_kind,
         model=fitted_model,
-        nfev=int(res.nfev),
+        nfev=int(state["evals"]),
         cost=float(res.cost),
         dof=dof,
         residual_variance=s2,

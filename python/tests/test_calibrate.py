@@ -92,6 +92,20 @@ def test_bad_start_is_clipped_into_the_bounds(truth, observations):
     assert "T3" in g.at_bound and "bound" in g.message
 
 
+def test_a_start_far_off_without_bounds_is_retried(truth, observations):
+    """From T3 = 50, S3 = 0.5, leakance = 50 the search runs the leakance off to
+    zero, where the drawdowns no longer determine it: reported, then retried."""
+    far = truth.with_params(T3=50.0, S3=0.5, leakance=50.0)
+    with pytest.warns(UserWarning, match="not all determined"):
+        once = calibrate(far, observations, free=["T3", "S3", "leakance"], restarts=0)
+    assert not once.success and "not determined" in once.message
+    again = calibrate(far, observations, free=["T3", "S3", "leakance"])
+    assert again.success, again.message
+    assert "starts" in again.message
+    for name, true in TRUE.items():
+        assert abs(again.values[name] - true) <= 2 * again.stderr[name]
+
+
 def test_non_convergence_is_reported_not_raised(truth, observations):
     f = calibrate(truth.with_params(T3=300.0), observations, free=["T3", "S3", "leakance"], max_nfev=2)
     assert not f.success
