@@ -675,6 +675,13 @@ def _calibrate_config(path):
     cfg = doc.get("calibrate")
     if not isinstance(cfg, dict):
         raise ValueError(f"{path}: no [calibrate] table")
+    known = ("free", "bounds", "start", "depletion", "depletion_kind", "max_nfev", "restarts", "loss")
+    for k in cfg:
+        if k not in known:
+            raise ValueError(f"{path}: [calibrate]: unknown key {k!r}; known: {', '.join(known)}")
+    for k in ("bounds", "start"):
+        if k in cfg and not isinstance(cfg[k], dict):
+            raise ValueError(f"{path}: [calibrate] {k} must be a table of parameter = value")
     return cfg
 
 
@@ -708,7 +715,8 @@ def main(argv=None):
         bounds = {k: tuple(v) for k, v in (cfg.get("bounds") or {}).items()}
         res = calibrate(project.model, obs, free=free, bounds=bounds or None, start=cfg.get("start"),
                         depletion=depletion, depletion_kind=cfg.get("depletion_kind", "ratio"),
-                        max_nfev=cfg.get("max_nfev"))
+                        max_nfev=cfg.get("max_nfev"), restarts=cfg.get("restarts", 3),
+                        loss=cfg.get("loss", "linear"))
         outdir = str(_output_dir(project))
         paths = res.write_csv(outdir)
         paths.append(res.plot(os.path.join(outdir, "calibration.png")))

@@ -662,6 +662,10 @@ def _sweep_config(path):
     cfg = doc.get("sweep")
     if not isinstance(cfg, dict):
         raise ValueError(f"{path}: no [sweep] table")
+    known = ("parameters", "draws", "seed", "outputs", "times", "workers", "executor", "scheduler")
+    for k in cfg:
+        if k not in known:
+            raise ValueError(f"{path}: [sweep]: unknown key {k!r}; known: {', '.join(known)}")
     return cfg
 
 

@@ -190,7 +190,7 @@ def test_csv_observations_tables_and_plot(truth, observations, fit, tmp_path):
 
 
 @pytest.mark.skipif(not HAVE_ENGINE, reason="the kelvorat extension is not built")
-def test_command_line_fits_a_project(truth, observations, tmp_path):
+def test_command_line_fits_a_project(truth, observations, tmp_path, capsys):
     from kelvorat.calibrate import main
 
     (tmp_path / "project.toml").write_text(_PROJECT)
@@ -202,6 +202,19 @@ def test_command_line_fits_a_project(truth, observations, tmp_path):
     out = tmp_path / "out"
     assert (out / "calibration.csv").exists() and (out / "calibration.png").exists()
     assert main([str(tmp_path / "project.toml"), str(tmp_path / "missing.csv")]) == 2
+    # with observed depletion; then a fit cut short, and a misspelt key
+    t = np.array([10.0, 40.0])
+    with open(tmp_path / "depl.csv", "w") as fh:
+        fh.write("time,ratio\n" + "".join(f"{a!r},{b!r}\n" for a, b in zip(t, truth.depletion_ratio(t))))
+    (tmp_path / "p2.toml").write_text(_PROJECT + 'depletion = "depl.csv"\n')
+    assert main([str(tmp_path / "p2.toml"), str(tmp_path / "obs.csv")]) == 0
+    capsys.readouterr()
+    (tmp_path / "p3.toml").write_text(_PROJECT + "max_nfev = 1\nrestarts = 0\n")
+    assert main([str(tmp_path / "p3.toml"), str(tmp_path / "obs.csv")]) == 1
+    assert "did not converge" in capsys.readouterr().err
+    (tmp_path / "p4.toml").write_text(_PROJECT + "maxiter = 1\n")
+    assert main([str(tmp_path / "p4.toml"), str(tmp_path / "obs.csv")]) == 2
+    assert "unknown key 'maxiter'" in capsys.readouterr().err
 
 
 _PROJECT = """
@@ -241,8 +254,8 @@ y = 30.0
 values = [1.0, 10.0]
 [output]
 dir = "out"
-[calibrate]
-free = ["T3", "S3", "leakance"]
 [calibrate.bounds]
 T3 = [50.0, 1e5]
+[calibrate]
+free = ["T3", "S3", "leakance"]
 """
