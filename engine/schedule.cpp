@@ -6,7 +6,6 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <map>
 #include <sstream>
@@ -14,11 +13,6 @@
 #include <string>
 #include <thread>
 #include <utility>
-
-#include "model/depletion.h"
-#include "model/guarded_exp.h"
-#include "model/model_state.h"
-#include "numerics/stehfest.h"
 
 namespace kelvorat::schedule {
 
@@ -68,24 +62,27 @@ unsigned thread_count(unsigned requested, std::size_t tasks) {
 }
 
 // Runs job(k) for k < count on `threads` threads.  Every job writes only its
-// own slot.  The first failure in job order is rethrown after all threads
-// have ended, so the error reported does not depend on the thread count.
+// own slot.  After a failure the jobs above it are skipped, those below it
+// still run, so the failure rethrown (the lowest job index that fails) is
+// the one a single thread meets first, whatever the number of threads.
 template <class Job>
 void run_parallel(std::size_t count, unsigned threads, Job&& job) {
   if (count == 0) return;
   std::vector<std::exception_ptr> errors(count);
   std::atomic<std::size_t> next{0};
-  std::atomic<bool> failed{false};
+  std::atomic<std::size_t> first_failed{count};
   auto worker = [&] {
     for (;;) {
       const std::size_t k = next.fetch_add(1);
       if (k >= count) return;
-      if (failed.load(std::memory_order_relaxed)) continue;
+      if (k > first_failed.load()) continue;
       try {
         job(k);
       } catch (...) {
         errors[k] = std::current_exception();
-        failed.store(true, std::memory_order_relaxed);
+        std::size_t seen = first_failed.load();
+        while (k < seen && !first_failed.compare_exchange_weak(seen, k)) {
+        }
       }
     }
   };
@@ -103,12 +100,8 @@ void run_parallel(std::size_t count, unsigned threads, Job&& job) {
     worker();
     for (auto& th : pool) th.join();
   }
-  // A job skipped after a failure leaves no error of its own; the failures
-  // that did happen are reported by the lowest job index among them.  When
-  // a later job failed first and an earlier one was skipped, the later
-  // error is the one there is.
-  for (const auto& e : errors)
-    if (e) std::rethrow_exception(e);
+  const std::size_t k = first_failed.load();
+  if (k < count) std::rethrow_exception(errors[k]);
 }
 
 [[noreturn]] void guard_error(const engine::ExpGuardError& e, std::size_t well, double lag,
@@ -209,52 +202,6 @@ double reference_rate(const Problem& p) {
     best = std::max(best, std::fabs(total));
   }
   return best;
-}
-
-DepletionTransform depletion_at(const Aquifer& aquifer, const PumpingWell& well,
-                                const Settings& settings, double lag) {
-  if (!(lag > 0.0)) return {};
-  // The model record as the deck run fills it; the depletion transform reads
-  // no observation point.
-  const double T1 = aquifer.zone1.T, S1 = aquifer.zone1.S;
-  const double T2 = aquifer.zone2.T, S2 = aquifer.zone2.S;
-  const double T3 = aquifer.zone3.T, S3 = aquifer.zone3.S;
-  ModelState s;
-  s.R12 = T1 / T2;
-  s.R23 = T2 / T3;
-  s.XW = well.XW;
-  s.YW = well.YW;
-  s.DN = aquifer.DN < 0.0 ? -aquifer.DN : aquifer.DN;
-  s.XLB = aquifer.XLB < 0.0 ? -aquifer.XLB : aquifer.XLB;
-  s.XRB = aquifer.XRB;
-  s.STLEAKT = aquifer.K / (aquifer.thickness * T2);
-  const double STLEAK = aquifer.K / aquifer.thickness;
-  const double r1 = 1.0 / (T1 / S1);
-  const double r2 = 1.0 / (T2 / S2);
-  const double r3 = 1.0 / (T3 / S3);
-  const StehfestColumn column(settings.NTERMS);
-  const double a = std::log(2.0) / lag;
-  // The Stehfest sums of DEPLT / p (the ratio) and DEPLT / p^2 (its time
-  // integral, the volume), term by term as the inversion forms them.
-  double DP = 0.0;
-  double DV = 0.0;
-  double k = 1.0;
-  for (int n = 1; n <= column.nterms(); ++n, k += 1.0) {
-    const double p = k * a;
-    s.PD1 = p * r1;
-    s.PD2 = p * r2;
-    s.PD3 = p * r3;
-    double depletion = 0.0;
-    try {
-      depletion = deplet(s, STLEAK);
-    } catch (const ExpGuardTrip& trip) {
-      throw engine::ExpGuardError(trip.bar());
-    }
-    const double V = column.weight(n);
-    DP = DP + V * depletion / p;
-    DV = DV + V * depletion / p / p;
-  }
-  return {a * DP, a * DV};
 }
 
 Stats drawdown(const Problem& p, std::span<const double> x, std::span<const double> y,
@@ -396,10 +343,10 @@ Stats depletion(const Problem& p, std::span<const double> t, double reference,
     for (double lag : lagset[w].lags) tasks.push_back({w, lag});
   }
   stats.inversions = tasks.size();
-  std::vector<DepletionTransform> unit(tasks.size());
+  std::vector<engine::LagTransform> unit(tasks.size());
   run_parallel(tasks.size(), threads, [&](std::size_t k) {
     try {
-      unit[k] = depletion_at(a, p.wells[tasks[k].well].well, p.settings, tasks[k].lag);
+      unit[k] = engine::depletion_at(a, p.wells[tasks[k].well].well, p.settings, tasks[k].lag);
     } catch (const engine::ExpGuardError& e) {
       guard_error(e, tasks[k].well, tasks[k].lag, " for the depletion");
     }
@@ -410,13 +357,10 @@ Stats depletion(const Problem& p, std::span<const double> t, double reference,
     bool first = true;
     for (std::size_t w = 0; w < nw; ++w) {
       for_each_term(p.wells[w], t[i], [&](double dq, double lag) {
-        const DepletionTransform& u = unit[lagset[w].index(lag)];
+        const engine::LagTransform& u = unit[lagset[w].index(lag)];
         // The ratio as the deck run forms it for a rate dq: it does not
         // depend on dq, but its rounding does.
-        engine::LagTransform x;
-        x.aDP = u.aDP;
-        x.aDV = u.aDV;
-        const engine::StepValues sv = engine::step_values(a, Placement{}, x, dq);
+        const engine::StepValues sv = engine::step_values(a, Placement{}, u, dq);
         const double term_rate = dq * sv.depl;
         const double term_ratio = ratio.empty() ? 0.0 : dq / reference * sv.depl;
         const double term_volume = sv.vol;

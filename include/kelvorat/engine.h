@@ -127,6 +127,13 @@ class ExpGuardError : public std::runtime_error {
 LagTransform transform_at(const Aquifer& aquifer, const PumpingWell& well, const Settings& settings,
                           const Placement& p, double lag, Carry* carry = nullptr);
 
+// The depletion alone at time lag `lag`: aDP and aDV as transform_at gives
+// them, with aXP = aESUM = 0 and no integration over the wavenumber (the
+// depletion does not depend on the observation point).  Costs NTERMS
+// evaluations of the closed-form depletion transform.  Throws ExpGuardError.
+LagTransform depletion_at(const Aquifer& aquifer, const PumpingWell& well, const Settings& settings,
+                          double lag);
+
 // Physical values of one pumping step of rate Q at one lag, formed as the
 // deck run forms them: draw = aXP * (Q / (pi T3)) + CORR(Q) when corrected;
 // depl = (pi / Q) * (aDP * (Q / (pi T3))), the depletion ratio (no cut);

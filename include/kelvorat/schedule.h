@@ -103,15 +103,4 @@ Stats depletion(const Problem& problem, std::span<const double> t, double refere
                 std::span<double> rate, std::span<double> ratio, std::span<double> volume,
                 unsigned threads = 0);
 
-// The depletion transforms of one well at one lag (days since a rate step),
-// for a unit of the model's own scale: aDP (depletion ratio = aDP / T3) and
-// aDV (volume per unit rate = aDV / T3).  Placement-independent; no
-// drawdown integral is evaluated.  A lag <= 0 gives zeros.
-struct DepletionTransform {
-  double aDP = 0;
-  double aDV = 0;
-};
-DepletionTransform depletion_at(const engine::Aquifer& aquifer, const engine::PumpingWell& well,
-                                const engine::Settings& settings, double lag);
-
 }  // namespace kelvorat::schedule

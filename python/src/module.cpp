@@ -253,8 +253,8 @@ PYBIND11_MODULE(_core, m) {
       "depletion_transform",
       [](const AquiferTuple& aquifer, std::int32_t nterms, double errmax, double XW, double YW,
          double RW, double lag) {
-        const schedule::DepletionTransform x = schedule::depletion_at(
-            make_aquifer(aquifer), {XW, YW, RW}, engine::Settings{nterms, errmax}, lag);
+        const engine::LagTransform x = engine::depletion_at(make_aquifer(aquifer), {XW, YW, RW},
+                                                            engine::Settings{nterms, errmax}, lag);
         py::dict d;
         d["aDP"] = x.aDP;
         d["aDV"] = x.aDV;

@@ -184,3 +184,12 @@ def test_the_gil_is_released_during_computation():
     during = [x for x in ticks if start < x < end]
     assert end - start > 0.05
     assert len(during) >= 5
+
+
+def test_models_pickle_for_worker_processes():
+    import pickle
+
+    m = example(wells=[kv.Well(x=100.0, y=0.0, radius=0.2, schedule=[(0.0, 2000.0)], name="P1")])
+    back = pickle.loads(pickle.dumps(m))
+    assert back == m
+    assert back.drawdown(50.0, 0.0, 10.0) == m.drawdown(50.0, 0.0, 10.0)

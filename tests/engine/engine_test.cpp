@@ -155,6 +155,14 @@ TEST(EngineEntry, VolumeGrowsWithTheRateAndNothingHappensBeforeTheStart) {
   const engine::LagTransform zero = engine::transform_at(d.aquifer, d.well, s, p, 0.0);
   EXPECT_EQ(zero.aXP, 0.0);
   EXPECT_EQ(zero.aDV, 0.0);
+  // The depletion-only path gives the same depletion bits without the
+  // wavenumber integral.
+  for (double t : {0.5, 7.0, 60.0}) {
+    const engine::LagTransform full = engine::transform_at(d.aquifer, d.well, s, p, t);
+    const engine::LagTransform dep = engine::depletion_at(d.aquifer, d.well, s, t);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(full.aDP), std::bit_cast<std::uint64_t>(dep.aDP));
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(full.aDV), std::bit_cast<std::uint64_t>(dep.aDV));
+  }
   // The volume is the time integral of the depletion rate: compare with a
   // Simpson rule over the rate on [0, 20] days.
   const int n = 40;
