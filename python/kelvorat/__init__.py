@@ -18,12 +18,16 @@ from .model import PARAMETERS, Boundaries, Model, Settings, Stream, Well, Zone
 from .project import Project, ProjectError, load_project, register_table
 from .results import Results, WellResults, read_results
 from .theis import E1
+# The functions, not their modules, under these names (kelvorat.sweep.main
+# and kelvorat.calibrate.main stay reachable through importlib).
+from .sweep import sweep  # noqa: E402
+from .calibrate import calibrate  # noqa: E402
 
 __all__ = [
     "Zone", "Stream", "Boundaries", "Well", "Settings", "Model", "PARAMETERS",
     "Deck", "read_deck", "Results", "WellResults", "read_results",
     "Project", "ProjectError", "load_project", "register_table",
-    "E1", "ExpGuardError", "DeckError",
+    "E1", "ExpGuardError", "DeckError", "sweep", "calibrate",
 ]
 
 
