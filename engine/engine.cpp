@@ -69,18 +69,7 @@ struct Setup {
     state.DY = state.YW - state.YO;
   }
 
-  double case_diffusivity() const {
-    switch (state.CHRT) {
-      case CaseCode::A1:
-        return rc.D1;
-      case CaseCode::A2:
-        return rc.D2;
-      case CaseCode::A3:
-      case CaseCode::A4:
-        break;
-    }
-    return rc.D3;
-  }
+  double case_diffusivity() const { return kelvorat::case_diffusivity(rc, state.CHRT); }
 };
 
 static_assert(static_cast<int>(Case::A1) == static_cast<int>(CaseCode::A1) &&

@@ -29,9 +29,6 @@ double integration_step(double a, double dc) {
   return std::pow(10.0, kexp);
 }
 
-namespace {
-
-// The diffusivity of the zone whose profile the integrand evaluates.
 double case_diffusivity(const RunConstants& rc, CaseCode c) {
   switch (c) {
     case CaseCode::A1:
@@ -44,6 +41,8 @@ double case_diffusivity(const RunConstants& rc, CaseCode c) {
   }
   return rc.D3;
 }
+
+namespace {
 
 double cut_depletion(double ratio) { return ratio < kDepletionCut ? 0.0 : ratio; }
 

@@ -126,4 +126,8 @@ WellSeries run_well(const PumpingSchedule& schedule, const RunConstants& rc,
 // The integration step 10^KEXP for base rate a in a zone of diffusivity dc.
 double integration_step(double a, double dc);
 
+// The diffusivity of the zone whose profile the integrand evaluates for case
+// code `c`: it sets the integration step.
+double case_diffusivity(const RunConstants& rc, CaseCode c);
+
 }  // namespace kelvorat

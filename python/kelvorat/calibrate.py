@@ -685,11 +685,6 @@ def _calibrate_config(path):
     return cfg
 
 
-def _output_dir(project):
-    out = getattr(project, "output_dir", None)
-    return out if out is not None else project.output
-
-
 def main(argv=None):
     import argparse
 
@@ -717,7 +712,7 @@ def main(argv=None):
                         depletion=depletion, depletion_kind=cfg.get("depletion_kind", "ratio"),
                         max_nfev=cfg.get("max_nfev"), restarts=cfg.get("restarts", 3),
                         loss=cfg.get("loss", "linear"))
-        outdir = str(_output_dir(project))
+        outdir = str(project.output_dir)
         paths = res.write_csv(outdir)
         paths.append(res.plot(os.path.join(outdir, "calibration.png")))
     except (ValueError, OSError, KeyError, TypeError) as exc:

@@ -711,11 +711,6 @@ def _parameters_from_toml(table):
     return params
 
 
-def _output_dir(project):
-    out = getattr(project, "output_dir", None)
-    return out if out is not None else project.output
-
-
 def main(argv=None):
     import argparse
 
@@ -753,7 +748,7 @@ def main(argv=None):
         finally:
             if client is not None:
                 client.close()
-        outdir = str(_output_dir(project))
+        outdir = str(project.output_dir)
         paths = res.write_csv(outdir)
         paths.append(res.plot(os.path.join(outdir, "sweep_band.png")))
     except (ValueError, OSError, KeyError, TypeError) as exc:
