@@ -72,16 +72,16 @@ OUTPUT_KINDS = {
 PERCENTILES = (10.0, 50.0, 90.0)
 
 
-def _check_distribution(name, spec):
-    """Validate one distribution spec; returns (kind, args as floats)."""
-    kind = spec[0]
+def _check_distribution(name, desc):
+    """Validate one distribution; returns (kind, args as floats)."""
+    kind = desc[0]
     if kind not in DISTRIBUTIONS:
         raise ValueError(
             f"parameter {name!r}: unknown distribution {kind!r} "
             f"(known: {', '.join(sorted(DISTRIBUTIONS))})"
         )
     argnames, _ = DISTRIBUTIONS[kind]
-    args = spec[1:]
+    args = desc[1:]
     if len(args) != len(argnames):
         raise ValueError(
             f"parameter {name!r}: distribution {kind!r} takes "
@@ -110,8 +110,8 @@ def _check_distribution(name, spec):
     return kind, args
 
 
-def _is_distribution(spec):
-    return isinstance(spec, (tuple, list)) and len(spec) > 0 and isinstance(spec[0], str)
+def _is_distribution(desc):
+    return isinstance(desc, (tuple, list)) and len(desc) > 0 and isinstance(desc[0], str)
 
 
 def draw_parameters(parameters, known=None, draws=None, seed=0):
@@ -209,28 +209,28 @@ def _times(label, times):
 
 
 def normalise_outputs(outputs):
-    """Output specs -> list of Output.
+    """Output requests -> list of Output.
 
-    ``outputs`` is a list of specs or a mapping label -> spec; a spec is
+    ``outputs`` is a list of requests or a mapping label -> request; a request is
     ``(kind, times)`` for the depletion kinds and ``(kind, points, times)``
     for ``"drawdown"``, points being one (x, y) pair or a list of pairs.
     """
     if isinstance(outputs, dict):
         items = list(outputs.items())
     elif isinstance(outputs, (list, tuple)) and outputs and _is_distribution(outputs):
-        items = [(None, outputs)]  # one bare spec
+        items = [(None, outputs)]  # one bare request
     else:
         items = [(None, s) for s in (outputs or [])]
     if not items:
         raise ValueError("no outputs requested")
     result, used = [], set()
-    for label, spec in items:
-        if isinstance(spec, Output):
-            out = spec
+    for label, desc in items:
+        if isinstance(desc, Output):
+            out = desc
         else:
-            if not _is_distribution(spec):
-                raise ValueError(f"output spec {spec!r} must start with its kind ({', '.join(OUTPUT_KINDS)})")
-            kind = spec[0]
+            if not _is_distribution(desc):
+                raise ValueError(f"output {desc!r} must start with its kind ({', '.join(OUTPUT_KINDS)})")
+            kind = desc[0]
             if kind not in OUTPUT_KINDS:
                 raise ValueError(f"unknown output kind {kind!r} (known: {', '.join(OUTPUT_KINDS)})")
             if label is None:
@@ -239,20 +239,20 @@ def normalise_outputs(outputs):
                 while label in used:
                     label, k = f"{kind}_{k}", k + 1
             if kind == "drawdown":
-                if len(spec) != 3:
+                if len(desc) != 3:
                     raise ValueError(f"output {label!r}: drawdown needs (kind, points, times)")
                 try:
-                    pts = np.asarray(spec[1], dtype=float)
+                    pts = np.asarray(desc[1], dtype=float)
                 except (TypeError, ValueError):
-                    raise ValueError(f"output {label!r}: points must be (x, y) pairs, got {spec[1]!r}") from None
+                    raise ValueError(f"output {label!r}: points must be (x, y) pairs, got {desc[1]!r}") from None
                 pts = pts.reshape(1, 2) if pts.shape == (2,) else pts
                 if pts.ndim != 2 or pts.shape[1] != 2 or pts.shape[0] == 0 or not np.all(np.isfinite(pts)):
-                    raise ValueError(f"output {label!r}: points must be finite (x, y) pairs, got {spec[1]!r}")
-                out = Output(label, kind, _times(label, spec[2]), pts)
+                    raise ValueError(f"output {label!r}: points must be finite (x, y) pairs, got {desc[1]!r}")
+                out = Output(label, kind, _times(label, desc[2]), pts)
             else:
-                if len(spec) != 2:
+                if len(desc) != 2:
                     raise ValueError(f"output {label!r}: {kind} needs (kind, times)")
-                out = Output(label, kind, _times(label, spec[1]))
+                out = Output(label, kind, _times(label, desc[1]))
         if out.label in used:
             raise ValueError(f"output label {out.label!r} given twice")
         used.add(out.label)
@@ -372,7 +372,7 @@ class SweepResult:
 
     names: list
     draws: np.ndarray  # [n, len(names)]
-    outputs_spec: list  # list of Output
+    output_list: list  # list of Output
     outputs: dict  # label -> ndarray [n, *shape]
     failures: dict = field(default_factory=dict)  # draw index -> engine message
     seed: object = None
@@ -391,7 +391,7 @@ class SweepResult:
             o.label: np.nanpercentile(self.outputs[o.label], self.levels, axis=0)
             if self.n - len(self.failures) > 0
             else np.full((len(self.levels),) + o.shape, np.nan)
-            for o in self.outputs_spec
+            for o in self.output_list
         }
 
     def draws_dict(self):
@@ -399,7 +399,7 @@ class SweepResult:
 
     def _flat_columns(self):
         cols, data = [], []
-        for o in self.outputs_spec:
+        for o in self.output_list:
             cols += o.columns()
             data.append(self.outputs[o.label].reshape(self.n, -1))
         return cols, (np.hstack(data) if data else np.empty((self.n, 0)))
@@ -407,7 +407,7 @@ class SweepResult:
     def _percentile_rows(self):
         rows = []
         pct = self.percentiles
-        for o in self.outputs_spec:
+        for o in self.output_list:
             p = pct[o.label]
             if o.points is None:
                 for k, t in enumerate(o.times):
@@ -467,9 +467,9 @@ class SweepResult:
         matplotlib.use("Agg")
         import matplotlib.pyplot as plt
 
-        specs = [o for o in self.outputs_spec if label is None or o.label == label]
+        requests = [o for o in self.output_list if label is None or o.label == label]
         series = []
-        for o in specs:
+        for o in requests:
             p = self.percentiles[o.label]
             if o.points is None:
                 series.append((o, o.label, p))
@@ -527,7 +527,7 @@ def sweep(
         ("loguniform", lo, hi), ("normal", mu, sd),
         ("lognormal", median, sigma_ln), ("triangular", lo, mode, hi).
         Names are those of ``model.params()``.
-    outputs: list of specs (or label -> spec): ("depletion_ratio", times),
+    outputs: list of requests (or label -> request): ("depletion_ratio", times),
         ("depletion_rate", times), ("depleted_volume", times),
         ("drawdown", points, times) with points (x, y) pairs.
     draws, seed: number of random draws and the seed of
@@ -543,7 +543,7 @@ def sweep(
     t_start = _time.perf_counter()
     known = list(model.params())
     names, values = draw_parameters(parameters, known=known, draws=draws, seed=seed)
-    specs = normalise_outputs(outputs)
+    requests = normalise_outputs(outputs)
     n = values.shape[0]
     if workers is None:
         workers = _default_workers()
@@ -570,7 +570,7 @@ def sweep(
         nchunks = math.ceil(n / int(chunksize))
     chunks = _chunks(n, nchunks)
 
-    arrays = [np.full((n,) + o.shape, np.nan) for o in specs]
+    arrays = [np.full((n,) + o.shape, np.nan) for o in requests]
     failures = {}
     bar = _Progress(n, progress)
 
@@ -584,10 +584,10 @@ def sweep(
 
     try:
         if client is not None:
-            _run_on_dask(client, model, names, values, specs, chunks, store)
+            _run_on_dask(client, model, names, values, requests, chunks, store)
         elif workers == 1:
             for lo, hi in chunks:
-                store(lo, hi, _run_chunk(model, names, values[lo:hi], specs))
+                store(lo, hi, _run_chunk(model, names, values[lo:hi], requests))
         else:
             if executor == "processes":
                 _check_picklable(model)
@@ -596,7 +596,7 @@ def sweep(
                 pool = _cf.ThreadPoolExecutor(max_workers=workers)
             with pool:
                 futs = {
-                    pool.submit(_run_chunk, model, names, values[lo:hi], specs): (lo, hi)
+                    pool.submit(_run_chunk, model, names, values[lo:hi], requests): (lo, hi)
                     for lo, hi in chunks
                 }
                 try:
@@ -613,8 +613,8 @@ def sweep(
     return SweepResult(
         names=names,
         draws=values,
-        outputs_spec=specs,
-        outputs={o.label: a for o, a in zip(specs, arrays)},
+        output_list=requests,
+        outputs={o.label: a for o, a in zip(requests, arrays)},
         failures=dict(sorted(failures.items())),
         seed=seed,
         elapsed=_time.perf_counter() - t_start,
@@ -630,7 +630,7 @@ def _check_picklable(model):
         ) from None
 
 
-def _run_on_dask(client, model, names, values, specs, chunks, store):
+def _run_on_dask(client, model, names, values, requests, chunks, store):
     from distributed import as_completed
 
     _check_picklable(model)
@@ -638,7 +638,7 @@ def _run_on_dask(client, model, names, values, specs, chunks, store):
     futs = []
     index = {}
     for lo, hi in chunks:
-        f = client.submit(_run_chunk, model_f, names, values[lo:hi], specs, pure=False)
+        f = client.submit(_run_chunk, model_f, names, values[lo:hi], requests, pure=False)
         index[f.key] = (lo, hi)
         futs.append(f)
     try:
@@ -675,7 +675,7 @@ def _project_outputs(cfg, project):
     kinds = cfg.get("outputs", ["depletion_ratio", "depleted_volume"])
     if isinstance(kinds, str):
         kinds = [kinds]
-    specs = []
+    requests = []
     for k in kinds:
         if k == "drawdown":
             obs = list(project.observations)
@@ -683,13 +683,13 @@ def _project_outputs(cfg, project):
                 raise ValueError("[sweep] outputs: drawdown needs [[observations]] in the project")
             for ob in obs:
                 name, x, y = ob[0], ob[1], ob[2]
-                specs.append(Output(f"drawdown_{name}", "drawdown", _times("drawdown", times),
+                requests.append(Output(f"drawdown_{name}", "drawdown", _times("drawdown", times),
                                     np.array([[float(x), float(y)]])))
         else:
             if k not in OUTPUT_KINDS:
                 raise ValueError(f"[sweep] outputs: unknown output kind {k!r} (known: {', '.join(OUTPUT_KINDS)})")
-            specs.append((k, times))
-    return specs
+            requests.append((k, times))
+    return requests
 
 
 def _parameters_from_toml(table):
