@@ -128,6 +128,24 @@ void sort_unique(std::vector<double>& v) {
   v.erase(std::unique(v.begin(), v.end()), v.end());
 }
 
+// One unit response to compute: the lag set it belongs to and its lag.
+struct Task {
+  std::size_t set;
+  double lag;
+};
+
+// Sorts every set's lags, drops repeats and lays the distinct lags out one
+// after the other, each set's results from its first_slot on.
+std::vector<Task> distinct_tasks(std::vector<LagSet>& sets) {
+  std::vector<Task> tasks;
+  for (std::size_t k = 0; k < sets.size(); ++k) {
+    sort_unique(sets[k].lags);
+    sets[k].first_slot = tasks.size();
+    for (double lag : sets[k].lags) tasks.push_back({k, lag});
+  }
+  return tasks;
+}
+
 // The steps of `w` that have started by t (t > t_i) and change the rate:
 // fn(rate change, lag t - t_i).  A step that keeps the rate adds nothing.
 template <class Fn>
@@ -252,16 +270,7 @@ Stats drawdown(const Problem& p, std::span<const double> x, std::span<const doub
         lagset[point[i] * nw + w].lags.push_back(lag);
         ++stats.terms;
       });
-  struct Task {
-    std::size_t pair;
-    double lag;
-  };
-  std::vector<Task> tasks;
-  for (std::size_t k = 0; k < npairs; ++k) {
-    sort_unique(lagset[k].lags);
-    lagset[k].first_slot = tasks.size();
-    for (double lag : lagset[k].lags) tasks.push_back({k, lag});
-  }
+  const std::vector<Task> tasks = distinct_tasks(lagset);
   stats.inversions = tasks.size();
   stats.integrations = tasks.size() * static_cast<std::size_t>(p.settings.NTERMS);
 
@@ -269,12 +278,12 @@ Stats drawdown(const Problem& p, std::span<const double> x, std::span<const doub
   run_parallel(tasks.size(), threads, [&](std::size_t k) {
     const Task& task = tasks[k];
     engine::Carry carry;
-    const std::size_t w = task.pair % nw;
+    const std::size_t w = task.set % nw;
     try {
-      unit[k] = engine::transform_at(a, p.wells[w].well, p.settings, placement[task.pair], task.lag,
+      unit[k] = engine::transform_at(a, p.wells[w].well, p.settings, placement[task.set], task.lag,
                                      &carry);
     } catch (const engine::ExpGuardError& e) {
-      const auto& pt = points[task.pair / nw];
+      const auto& pt = points[task.set / nw];
       guard_error(e, w, task.lag,
                   " at the point (" + number(pt.first) + ", " + number(pt.second) + ")");
     }
@@ -332,23 +341,14 @@ Stats depletion(const Problem& p, std::span<const double> t, double reference,
         lagset[w].lags.push_back(lag);
         ++stats.terms;
       });
-  struct Task {
-    std::size_t well;
-    double lag;
-  };
-  std::vector<Task> tasks;
-  for (std::size_t w = 0; w < nw; ++w) {
-    sort_unique(lagset[w].lags);
-    lagset[w].first_slot = tasks.size();
-    for (double lag : lagset[w].lags) tasks.push_back({w, lag});
-  }
+  const std::vector<Task> tasks = distinct_tasks(lagset);
   stats.inversions = tasks.size();
   std::vector<engine::LagTransform> unit(tasks.size());
   run_parallel(tasks.size(), threads, [&](std::size_t k) {
     try {
-      unit[k] = engine::depletion_at(a, p.wells[tasks[k].well].well, p.settings, tasks[k].lag);
+      unit[k] = engine::depletion_at(a, p.wells[tasks[k].set].well, p.settings, tasks[k].lag);
     } catch (const engine::ExpGuardError& e) {
-      guard_error(e, tasks[k].well, tasks[k].lag, " for the depletion");
+      guard_error(e, tasks[k].set, tasks[k].lag, " for the depletion");
     }
   });
 
